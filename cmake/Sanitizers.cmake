@@ -1,0 +1,12 @@
+# TARVOS_SANITIZE=address builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer; TARVOS_SANITIZE=thread with ThreadSanitizer.
+if(TARVOS_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TARVOS_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT TARVOS_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TARVOS_SANITIZE must be '', 'address' or 'thread'")
+endif()

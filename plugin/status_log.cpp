@@ -1,0 +1,50 @@
+#include "plugin/status_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+namespace tarvos {
+namespace {
+
+// Serialises writers and open/close. The file pointer itself is guarded by it.
+std::mutex g_mu;
+FILE* g_file = nullptr;
+
+}  // namespace
+
+void OpenStatusLog(const std::string& path, bool truncate) {
+  std::lock_guard<std::mutex> hold(g_mu);
+  if (g_file != nullptr) std::fclose(g_file);
+  g_file = std::fopen(path.c_str(), truncate ? "w" : "a");
+}
+
+void CloseStatusLog() {
+  std::lock_guard<std::mutex> hold(g_mu);
+  if (g_file != nullptr) std::fclose(g_file);
+  g_file = nullptr;
+}
+
+bool StatusLogIsOpen() {
+  std::lock_guard<std::mutex> hold(g_mu);
+  return g_file != nullptr;
+}
+
+void StatusLine(const char* format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n < 0) return;
+  size_t len = static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n)
+                                                    : sizeof line - 1;
+  std::lock_guard<std::mutex> hold(g_mu);
+  if (g_file == nullptr) return;
+  std::fwrite(line, 1, len, g_file);
+  // Flushed per line so that a simulator crash still leaves the events that
+  // led up to it on disk.
+  std::fflush(g_file);
+}
+
+}  // namespace tarvos

@@ -1,0 +1,29 @@
+// StatusLog: TARVOS.txt in the simulator's folder, one line per event.
+//
+// Threads: written by the main thread and every worker thread. Each line is
+// formatted into a local buffer and written with one call under an internal
+// mutex, so lines never interleave. Lines are dropped while the file is not
+// open.
+#ifndef TARVOS_PLUGIN_STATUS_LOG_H_
+#define TARVOS_PLUGIN_STATUS_LOG_H_
+
+#include <string>
+
+namespace tarvos {
+
+// Opens TARVOS.txt at `path`, truncating when `truncate`, else appending.
+// A file that cannot be opened leaves the log closed (lines are dropped).
+void OpenStatusLog(const std::string& path, bool truncate);
+void CloseStatusLog();
+bool StatusLogIsOpen();
+
+// Writes one formatted line (the caller supplies the trailing "\n").
+void StatusLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+}  // namespace tarvos
+
+#endif  // TARVOS_PLUGIN_STATUS_LOG_H_

@@ -1,0 +1,19 @@
+// Read-time refresh: recomputes the read-time items of a client read range
+// just before the bytes are copied out.
+#ifndef TARVOS_REQUESTS_READ_REFRESH_H_
+#define TARVOS_REQUESTS_READ_REFRESH_H_
+
+#include <cstdint>
+
+#include "offsets/locks.h"
+
+namespace tarvos {
+
+// Walks [offset, offset + size). Returns 1 when the walk covered the whole
+// range, 0 when it stopped at an offset that starts no known item.
+// REQUIRES: OffsetLock held by the caller.
+int RefreshForRead(uint32_t offset, uint32_t size) REQUIRES(OffsetLock);
+
+}  // namespace tarvos
+
+#endif  // TARVOS_REQUESTS_READ_REFRESH_H_

@@ -1,0 +1,27 @@
+#ifndef XPLMMenus_h
+#define XPLMMenus_h
+/* Menus under the host's plugins menu. */
+#include "XPLMDefs.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef void* XPLMMenuID;
+typedef void (*XPLMMenuHandler_f)(void* inMenuRef, void* inItemRef);
+
+XPLM_API XPLMMenuID XPLMFindPluginsMenu(void);
+XPLM_API XPLMMenuID XPLMCreateMenu(const char* inName, XPLMMenuID inParentMenu,
+                                   int inParentItem,
+                                   XPLMMenuHandler_f inHandler,
+                                   void* inMenuRef);
+XPLM_API void XPLMDestroyMenu(XPLMMenuID inMenuID);
+XPLM_API void XPLMClearAllMenuItems(XPLMMenuID inMenuID);
+XPLM_API int XPLMAppendMenuItem(XPLMMenuID inMenu, const char* inItemName,
+                                void* inItemRef, int inForceEnglish);
+XPLM_API void XPLMAppendMenuSeparator(XPLMMenuID inMenu);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

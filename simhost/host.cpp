@@ -1,0 +1,1 @@
+#include "simhost/host.h"
