@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies that a fresh Debian machine lacks.
+set -euo pipefail
+packages=(cmake g++ clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev
+          libbenchmark-dev python3 binutils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
