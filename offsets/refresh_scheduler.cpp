@@ -1,11 +1,120 @@
 #include "offsets/refresh_scheduler.h"
 
-// Placeholder until the refresh callbacks land: nothing is scheduled.
-namespace tarvos {
+#include "XPLMProcessing.h"
+#include "offsets/reference_tables.h"
+#include "offsets/refresh_lists.h"
+#include "userconfig/user_offsets.h"
 
-void PrepareRefreshForEnable() {}
-void RegisterRefreshCallbacks() {}
-void UnregisterRefreshCallbacks() {}
-void RunAircraftLoadConversions() {}
+namespace tarvos {
+namespace {
+
+// Set by every Enable; E returns 0.5 s once, so that its second run comes
+// half a second after its first. Main thread only.
+bool e_first_run = false;
+
+void RunList(RefreshCallback callback) {
+  for (Converter convert : RefreshList(callback)) convert();
+}
+
+// Return values: negative counts flight loops, positive counts seconds.
+constexpr float kEveryFrame = -1.0f;
+
+}  // namespace
+
+float RefreshCallbackA(float, float, int, void*) {
+  RunList(RefreshCallback::kA);
+  RefreshUserOffsetGroup(1);
+  return kEveryFrame;
+}
+
+float RefreshCallbackB(float, float, int, void*) {
+  RunList(RefreshCallback::kB);
+  // B refreshes no user offsets.
+  return -3.0f;
+}
+
+float RefreshCallbackC(float, float, int, void*) {
+  RunList(RefreshCallback::kC);
+  RefreshUserOffsetGroup(2);
+  return -7.0f;
+}
+
+float RefreshCallbackD(float, float, int, void*) {
+  RunList(RefreshCallback::kD);
+  RefreshUserOffsetGroup(3);
+  return -13.0f;
+}
+
+float RefreshCallbackE(float, float, int, void*) {
+  RunList(RefreshCallback::kE);
+  RefreshUserOffsetGroup(4);
+  if (e_first_run) {
+    e_first_run = false;
+    return 0.5f;
+  }
+  return -31.0f;
+}
+
+float RefreshCallbackF(float, float, int, void*) {
+  RunList(RefreshCallback::kF);
+  RefreshUserOffsetGroup(5);
+  return -31.0f;
+}
+
+float RefreshCallbackG(float, float, int, void*) {
+  RunList(RefreshCallback::kG);
+  RefreshUserOffsetGroup(6);
+  return -59.0f;
+}
+
+float RefreshCallbackH(float, float, int, void*) {
+  RunList(RefreshCallback::kH);
+  RefreshUserOffsetGroup(7);
+  return -157.0f;
+}
+
+float RefreshCallbackI(float, float, int, void*) {
+  // The late bindings to the x737 and pushback plugins are the last entry
+  // of the list, after the offsets and before the user offsets.
+  RunList(RefreshCallback::kI);
+  RefreshUserOffsetGroup(8);
+  return -313.0f;
+}
+
+void PrepareRefreshForEnable() {
+  e_first_run = true;
+  // The bindings look their datarefs up again on the first run of I after
+  // every Enable.
+  X737LookupPending = 1;
+  XPushbackLookupPending = 1;
+}
+
+void RegisterRefreshCallbacks() {
+  XPLMRegisterFlightLoopCallback(RefreshCallbackA, 0.5f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackB, 0.5f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackC, 0.6f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackD, 0.5f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackE, 1.0f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackF, 1.0f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackG, 1.0f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackH, 1.0f, nullptr);
+  XPLMRegisterFlightLoopCallback(RefreshCallbackI, 1.0f, nullptr);
+}
+
+void UnregisterRefreshCallbacks() {
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackA, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackB, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackC, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackD, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackE, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackF, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackH, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackI, nullptr);
+  XPLMUnregisterFlightLoopCallback(RefreshCallbackG, nullptr);
+}
+
+void RunAircraftLoadConversions() {
+  for (Converter convert : AircraftLoadList()) convert();
+}
 
 }  // namespace tarvos

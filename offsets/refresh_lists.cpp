@@ -1,0 +1,121 @@
+#include "offsets/refresh_lists.h"
+
+#include "offsets/position.h"
+#include "offsets/reference_tables.h"
+
+namespace tarvos {
+namespace {
+
+// Every frame: position, attitude, speeds and the fast engine and needle
+// values.
+constexpr Converter kListA[] = {
+    ConvertGroundElevation,    // 0x0020
+    ConvertVerticalSpeed,      // 0x02C8, 0x0842, 0x030C
+    ConvertTrueAirspeed,       // 0x02B8
+    ConvertIndicatedAirspeed,  // 0x02BC
+    ConvertLatitude,           // 0x0560
+    ConvertLongitude,          // 0x0568
+    ConvertAltitude,           // 0x0570
+    ConvertPitch,              // 0x0578
+    ConvertBank,               // 0x057C
+    ConvertHeading,            // 0x0580
+    ConvertRollAcceleration,   // 0x3080
+    ConvertYawAcceleration,    // 0x3088
+    ConvertPitchRate,          // 0x30A8
+    ConvertRollRate,           // 0x30B0
+    ConvertYawRate,            // 0x30B8
+    ConvertVerticalVelocity,   // 0x30A0
+    ConvertVerticalSpeedFps,   // 0x31A0
+    ConvertRadioAltitude,      // 0x31E4
+    ConvertIndicatedAltitude,  // 0x3324
+    AdvanceRefreshCounter,     // 0x337E
+};
+
+// Every 3rd frame: ground speed, yoke, trims, flap handle.
+constexpr Converter kListB[] = {
+    ConvertGroundSpeed,  // 0x02B4
+};
+
+// Every 7th frame: autopilot speed and modes, engines running, slats, flaps.
+// (Nothing yet: the first entries arrive with the autopilot and engines.)
+constexpr Converter kListC[] = {nullptr};
+
+// Every 13th frame: local time, altimeter, magnetos, spoilers, DME,
+// temperatures, trims.
+constexpr Converter kListD[] = {
+    ConvertLocalTime,  // 0x0238-0x023A, 0x0C20
+};
+
+// Callback E: NAV1/COM1/ADF1, time zone, electrics, pushback.
+constexpr Converter kListE[] = {
+    ConvertZuluTime,        // 0x023B-0x023C
+    ConvertTimeZoneOffset,  // 0x0246
+    ConvertFramePeriod,     // 0x0274
+};
+
+// Every 31st frame: NAV2/COM2/ADF2, transponder, pause, simulation rate.
+constexpr Converter kListF[] = {
+    ConvertPaused,   // 0x0262 with 0x0264
+    ConvertSimRate,  // 0x0C1A
+};
+
+// Every 59th frame: ADF identifiers, carburettor heat, fuel, clouds.
+constexpr Converter kListG[] = {nullptr};
+
+// Every 157th frame: wind layers, vacuum, total weight.
+constexpr Converter kListH[] = {
+    ConvertTotalWeight,  // 0x30C0
+};
+
+// Every 313th frame: date, magnetic variation, sea-level weather, zero-fuel
+// weight, then the bindings to the x737 and pushback plugins.
+constexpr Converter kListI[] = {
+    ConvertDayOfYear,          // 0x023E
+    ConvertMagneticVariation,  // 0x02A0
+    ConvertZeroFuelWeight,     // 0x3BFC
+    RefreshLateBindings,
+};
+
+// Once per user-aircraft load: fuel tank capacities, never-exceed speed,
+// engine type, number of engines.
+constexpr Converter kAircraftLoad[] = {
+    ConvertNeverExceedSpeed,  // 0x02C4
+};
+
+// Empty lists hold one null entry (a zero-length array is not allowed);
+// they are handed out empty.
+template <size_t N>
+std::span<const Converter> AsList(const Converter (&list)[N]) {
+  if (N == 1 && list[0] == nullptr) return {};
+  return std::span<const Converter>(list, N);
+}
+
+}  // namespace
+
+std::span<const Converter> RefreshList(RefreshCallback callback) {
+  switch (callback) {
+    case RefreshCallback::kA:
+      return AsList(kListA);
+    case RefreshCallback::kB:
+      return AsList(kListB);
+    case RefreshCallback::kC:
+      return AsList(kListC);
+    case RefreshCallback::kD:
+      return AsList(kListD);
+    case RefreshCallback::kE:
+      return AsList(kListE);
+    case RefreshCallback::kF:
+      return AsList(kListF);
+    case RefreshCallback::kG:
+      return AsList(kListG);
+    case RefreshCallback::kH:
+      return AsList(kListH);
+    case RefreshCallback::kI:
+      return AsList(kListI);
+  }
+  return {};
+}
+
+std::span<const Converter> AircraftLoadList() { return AsList(kAircraftLoad); }
+
+}  // namespace tarvos
