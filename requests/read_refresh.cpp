@@ -1,8 +1,30 @@
 #include "requests/read_refresh.h"
 
-// Placeholder until the read-time items land: nothing is recomputed.
+#include "requests/read_items.h"
+#include "userconfig/user_offsets.h"
+
 namespace tarvos {
 
-int RefreshForRead(uint32_t, uint32_t size) { return size == 0 ? 1 : 0; }
+int RefreshForRead(uint32_t offset, uint32_t size) {
+  // 64 bits, so that stepping over the last item of a range that ends near
+  // 2^32 cannot wrap around and walk again.
+  uint64_t i = 0;
+  while (i < size) {
+    // The 32-bit sum, not reduced to 16 bits: from 0x10000 on only user
+    // offsets (looked up by their low 16 bits) are found.
+    uint32_t n = offset + static_cast<uint32_t>(i);
+    if (const UserOffsetEntry* user =
+            FindUserOffset(static_cast<uint16_t>(n))) {
+      uint32_t step = UserOffsetSize(user);
+      i += step == 0 ? 1 : step;  // a zero-sized entry must not stall the walk
+      continue;
+    }
+    const ReadItem* item = FindReadItem(n);
+    if (item == nullptr) return 0;
+    if (item->refresh != nullptr) item->refresh(n);
+    i += item->size;
+  }
+  return 1;
+}
 
 }  // namespace tarvos
