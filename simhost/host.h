@@ -33,18 +33,22 @@ struct PluginEntryPoints {
   void (*stop)() = nullptr;
   int (*enable)() = nullptr;
   void (*disable)() = nullptr;
-  void (*receive_message)(XPLMPluginID from, int message, void* param) = nullptr;
+  void (*receive_message)(XPLMPluginID from, int message,
+                          void* param) = nullptr;
 };
 
 enum class DataType { kInt, kFloat, kDouble, kIntArray, kFloatArray, kBytes };
 
 // One recorded set call made by the plugin through the host API.
 struct SetRecord {
-  std::string name;            // dataref name as defined
-  DataType type;               // which setter: int, float, double, arrays, bytes
-  int offset = 0;              // first element (arrays) or byte (bytes)
+  std::string name;  // dataref name as defined
+  DataType type;     // which setter: int, float, double, arrays, bytes
+  int offset = 0;    // first element (arrays) or byte (bytes)
   std::vector<double> values;  // the values written (one for scalars)
   std::string bytes;           // for byte arrays
+  // False when the host ignored the call: unknown or undefined dataref,
+  // setter of the wrong type, read-only dataref.
+  bool applied = true;
 };
 
 enum class CommandPhase { kOnce, kBegin, kEnd };
@@ -113,6 +117,12 @@ class Host {
   void DefineBytes(const std::string& name, std::string bytes);
   void Undefine(const std::string& name);
   bool IsDefined(const std::string& name) const;
+  // Read-only datarefs ignore set calls from the plugin (tests may still set
+  // them). Everything is writable by default.
+  void SetWritable(const std::string& name, bool writable);
+  // Array length (elements, or bytes for byte arrays); 1 for scalars, 0 for
+  // unknown names.
+  int ArraySize(const std::string& name) const;
 
   // Test-side access; not recorded. Unknown names read 0 and ignore writes.
   int GetInt(const std::string& name) const;
@@ -134,7 +144,9 @@ class Host {
 
   // --- Commands, buttons, keys ---------------------------------------------
   void DefineCommand(const std::string& name);
+  std::vector<CommandRecord> Commands() const;
   std::vector<CommandRecord> TakeCommands();
+  std::vector<InputRecord> Inputs() const;
   std::vector<InputRecord> TakeInputs();
 
   // --- Flight loop (virtual time) -------------------------------------------
@@ -152,7 +164,8 @@ class Host {
   // the scripted flight of the simhost program).
   void SetFrameHook(std::function<void(double now, float dt)> hook);
 
-  // --- The plugin under test --------------------------------------------------
+  // --- The plugin under test
+  // --------------------------------------------------
   void AttachPlugin(const PluginEntryPoints& entry_points);
   int StartPlugin();  // calls XPluginStart, keeps name/signature/description
   int EnablePlugin();
@@ -162,21 +175,31 @@ class Host {
   std::string PluginName() const;
   std::string PluginSignature() const;
   std::string PluginDescription() const;
+  bool PluginStarted() const;
+  bool PluginEnabled() const;
 
-  // --- Other plugins and aircraft ---------------------------------------------
+  // --- Other plugins and aircraft
+  // ---------------------------------------------
   XPLMPluginID AddPlugin(const std::string& signature);  // returns its id
   void RemovePlugin(const std::string& signature);
   // Aircraft 0 is the user's; `active` defaults to the list's size.
   void SetAircraft(std::vector<Aircraft> aircraft, int active = -1);
+  std::vector<Aircraft> GetAircraft() const;
+  bool IsPluginLoaded(const std::string& signature) const;
 
-  // --- Navaids, paths, versions -----------------------------------------------
+  // --- Navaids, paths, versions
+  // -----------------------------------------------
   void ClearNavaids();
   XPLMNavRef AddNavaid(const Navaid& navaid);
+  std::vector<Navaid> Navaids() const;
   std::string SystemPath() const;  // ends with "/"
   void SetSystemPath(const std::string& path);
   void SetXPlaneVersion(int version);
+  // The point where local x and z are 0 (default: the parked position).
+  void SetLocalReference(double latitude, double longitude);
 
-  // --- Menus, windows, widgets --------------------------------------------------
+  // --- Menus, windows, widgets
+  // --------------------------------------------------
   XPLMMenuID PluginsMenu() const;
   bool MenuExists(XPLMMenuID menu) const;
   std::string MenuName(XPLMMenuID menu) const;
@@ -199,15 +222,25 @@ class Host {
   // handles it (as the host dispatches widget messages).
   int SendWidgetMessage(XPWidgetID widget, XPWidgetMessage message,
                         intptr_t param1, intptr_t param2);
-  void PressButton(XPWidgetID button);       // xpMsg_PushButtonPressed
+  // Properties as the plugin set them; 0 with *exists false when unset.
+  intptr_t WidgetProperty(XPWidgetID widget, int property,
+                          bool* exists = nullptr) const;
+  std::vector<XPWidgetID> WidgetChildren(XPWidgetID widget) const;
+  void PressButton(XPWidgetID button);         // xpMsg_PushButtonPressed
   void ClickCloseBox(XPWidgetID main_window);  // xpMessage_CloseButtonPushed
   void TypeText(XPWidgetID text_field, const std::string& text);
 
- private:
-  Host();
+  // The host's internal state (simhost/host_state.h); opaque to users.
   struct State;
+
+ private:
+  friend State& HostState();
+  Host();
   State* state_;
 };
+
+// The state of the one host, for the host API functions.
+Host::State& HostState();
 
 // Loads a plugin binary with the platform's dynamic loader and looks up its
 // five entry points. Returns false with a message in `error` when the file

@@ -1,1 +1,148 @@
 #include "tests/support/plugin_fixture.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "XPLMDefs.h"
+#include "offsets/coding.h"
+#include "offsets/locks.h"
+#include "offsets/offset_block.h"
+
+// The entry points of the plugin core linked into the test binary.
+extern "C" {
+int XPluginStart(char* name, char* signature, char* description);
+void XPluginStop(void);
+int XPluginEnable(void);
+void XPluginDisable(void);
+void XPluginReceiveMessage(XPLMPluginID from, int message, void* param);
+}
+
+namespace tarvos::testing {
+namespace {
+
+// Copies out of OffsetBlock, clamped to the offset space so that a test
+// asking past its end gets zeros instead of reading beyond the block.
+void CopyOut(uint32_t offset, void* out, size_t size) {
+  std::memset(out, 0, size);
+  if (offset >= kOffsetSpaceSize) return;
+  size_t n = std::min<size_t>(size, kOffsetSpaceSize - offset);
+  LockGuard<RecursiveLock> lock(OffsetLock);
+  std::memcpy(out, OffsetBlock + offset, n);
+}
+
+}  // namespace
+
+simhost::PluginEntryPoints LinkedPluginEntryPoints() {
+  simhost::PluginEntryPoints entry;
+  entry.start = &XPluginStart;
+  entry.stop = &XPluginStop;
+  entry.enable = &XPluginEnable;
+  entry.disable = &XPluginDisable;
+  entry.receive_message = &XPluginReceiveMessage;
+  return entry;
+}
+
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "";
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void PluginFixture::SetUp() {
+  host().Reset();
+  host().AttachPlugin(LinkedPluginEntryPoints());
+}
+
+// The host's temporary system folder goes with the test unless
+// TARVOS_KEEP_TEMP is set (to look at the logs of a failed test).
+void PluginFixture::TearDown() {
+  if (enabled_) Disable();
+  if (started_) Stop();
+  if (std::getenv("TARVOS_KEEP_TEMP") == nullptr) {
+    std::string folder = host().SystemPath();
+    if (folder.find("/tarvos-simhost-") != std::string::npos) {
+      std::error_code ec;
+      std::filesystem::remove_all(folder, ec);
+    }
+  }
+}
+
+void PluginFixture::Start() {
+  host().StartPlugin();
+  started_ = true;
+}
+
+void PluginFixture::Enable() {
+  host().EnablePlugin();
+  enabled_ = true;
+}
+
+void PluginFixture::Disable() {
+  host().DisablePlugin();
+  enabled_ = false;
+}
+
+void PluginFixture::Stop() {
+  host().StopPlugin();
+  started_ = false;
+}
+
+void PluginFixture::StartAndEnable() {
+  Start();
+  Enable();
+  Frames(1);
+}
+
+std::vector<uint8_t> PluginFixture::Bytes(uint32_t offset, uint32_t size) {
+  std::vector<uint8_t> out(size);
+  if (size > 0) CopyOut(offset, out.data(), size);
+  return out;
+}
+
+uint16_t PluginFixture::U16(uint32_t offset) {
+  uint8_t bytes[2];
+  CopyOut(offset, bytes, sizeof(bytes));
+  return LoadU16(bytes);
+}
+
+uint32_t PluginFixture::U32(uint32_t offset) {
+  uint8_t bytes[4];
+  CopyOut(offset, bytes, sizeof(bytes));
+  return LoadU32(bytes);
+}
+
+int32_t PluginFixture::S32(uint32_t offset) {
+  uint8_t bytes[4];
+  CopyOut(offset, bytes, sizeof(bytes));
+  return LoadS32(bytes);
+}
+
+int64_t PluginFixture::S64(uint32_t offset) {
+  uint8_t bytes[8];
+  CopyOut(offset, bytes, sizeof(bytes));
+  return LoadS64(bytes);
+}
+
+double PluginFixture::F64(uint32_t offset) {
+  uint8_t bytes[8];
+  CopyOut(offset, bytes, sizeof(bytes));
+  return LoadF64(bytes);
+}
+
+void PluginFixture::Poke(uint32_t offset, const std::vector<uint8_t>& bytes) {
+  if (offset >= kOffsetSpaceSize) return;
+  size_t n = std::min<size_t>(bytes.size(), kOffsetSpaceSize - offset);
+  LockGuard<RecursiveLock> lock(OffsetLock);
+  std::memcpy(OffsetBlock + offset, bytes.data(), n);
+}
+
+std::string PluginFixture::SystemFile(const std::string& name) {
+  return host().SystemPath() + name;
+}
+
+}  // namespace tarvos::testing

@@ -1,0 +1,43 @@
+// AI aircraft for the scripted flight: multiplayer planes circling the
+// field at different radii, heights and speeds, published through the
+// host's `sim/multiplayer/position/planeN_*` datarefs.
+//
+// Threads: main thread only.
+#ifndef TARVOS_SIMHOST_FLIGHT_TRAFFIC_H_
+#define TARVOS_SIMHOST_FLIGHT_TRAFFIC_H_
+
+#include <string>
+
+namespace simhost::flight {
+
+class Traffic {
+ public:
+  // The host publishes multiplayer datarefs for planes 1 to 19.
+  static constexpr int kMaxPlanes = 19;
+
+  // Defines the datarefs of all planes (zeros) and publishes `count`
+  // planes. Does not notify the plugin: at start it reads the list itself.
+  void Install(int count);
+
+  // Changes the number of AI planes (0 to kMaxPlanes): updates the host's
+  // aircraft list and tells the plugin that the count changed. Planes that
+  // leave have their datarefs zeroed.
+  void SetCount(int count);
+  int count() const { return count_; }
+
+  // Moves every active plane to where it is at virtual time `now`.
+  void Step(double now);
+
+  // Model file name of AI plane `n` (1-based).
+  static std::string ModelFileName(int n);
+
+ private:
+  void PublishAircraftList();
+  void ZeroPlane(int n);
+
+  int count_ = 0;
+};
+
+}  // namespace simhost::flight
+
+#endif  // TARVOS_SIMHOST_FLIGHT_TRAFFIC_H_
