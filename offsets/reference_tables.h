@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "XPLMDataAccess.h"
 #include "XPLMUtilities.h"
@@ -37,6 +39,21 @@ extern std::atomic<int32_t> X737LookupPending;
 extern std::atomic<int32_t> XPushbackPresent;
 extern std::atomic<int32_t> XPushbackLookupPending;
 
+// One start-up dataref lookup: the handle of `name` goes to `slot` of the
+// named table.
+enum class ReferenceTable { kDataRef, kVariables };
+struct ReferenceLookup {
+  ReferenceTable table;
+  uint16_t slot;
+  std::string name;
+};
+// Every lookup InitDataRefMemBlock makes, in lookup order (the late bindings
+// of callback I aside).
+std::vector<ReferenceLookup> ReferenceLookupCatalogue();
+// The command looked up into CommandBlock[slot], or null for the slot that
+// stays empty.
+const char* CommandLookupName(int slot);
+
 // Clears both handle tables and the command table (XPluginStart).
 void ClearReferenceTables();
 // Looks up every dataref into its slots, marks the write-protected bytes and
@@ -44,7 +61,10 @@ void ClearReferenceTables();
 int InitDataRefMemBlock();
 // Looks up the 24 commands and logs "Init Command Block OK!".
 void InitCommandBlock();
-// The x737 and XPushback bindings, run by refresh callback I.
+// XPluginEnable: the x737 and XPushback datarefs are looked up again on the
+// next run of callback I that finds their plugin.
+void ResetLateBindingsForEnable();
+// The x737 and XPushback bindings, run by refresh callback I (main thread).
 void RefreshLateBindings();
 
 }  // namespace tarvos

@@ -1,7 +1,9 @@
 #include "plugin/status_log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace tarvos {
@@ -45,6 +47,20 @@ void StatusLine(const char* format, ...) {
   // Flushed per line so that a simulator crash still leaves the events that
   // led up to it on disk.
   std::fflush(g_file);
+}
+
+int WriteErrorMessage(FILE* stream, const char* format, ...) {
+  // Taken first: formatting may itself change errno.
+  const int error = errno;
+  if (stream == nullptr) return -1;
+  va_list args;
+  va_start(args, format);
+  const int head = std::vfprintf(stream, format, args);
+  va_end(args);
+  if (head < 0) return -1;
+  const int tail = std::fprintf(stream, ": %s\n", std::strerror(error));
+  if (tail < 0) return -1;
+  return head + tail;
 }
 
 }  // namespace tarvos

@@ -7,6 +7,7 @@
 #ifndef TARVOS_PLUGIN_STATUS_LOG_H_
 #define TARVOS_PLUGIN_STATUS_LOG_H_
 
+#include <cstdio>
 #include <string>
 
 namespace tarvos {
@@ -21,6 +22,16 @@ bool StatusLogIsOpen();
 void StatusLine(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Writes the formatted message, then ": ", the system's text for the error
+// number current at the call, and "\n" to `stream`. Returns the number of
+// characters written, or -1 when either part could not be written (or
+// `stream` is null).
+int WriteErrorMessage(FILE* stream, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
 #endif
     ;
 

@@ -1,13 +1,21 @@
 // TraceLog: TARVOS.log, one entry per traced client read or write record.
 //
 // Threads: entries are written by the transport threads under TraceLock; the
-// tracing switches (performance settings window, main thread) open and close
-// the file under the same lock.
+// tracing switches (performance settings window, main thread) and the
+// lifecycle open and close the file under the same lock. The file handle is
+// only ever touched with TraceLock held.
+//
+// Invariant: after XPluginStart the TraceLog is open exactly while
+// ReadLogging or WriteLogging is on. Enable and Disable switch both off and
+// close the file (silently), so a later switch-on always opens it afresh and
+// it can never be open twice.
 #ifndef TARVOS_PLUGIN_TRACE_LOG_H_
 #define TARVOS_PLUGIN_TRACE_LOG_H_
 
 #include <cstdint>
 #include <string>
+
+#include "offsets/locks.h"
 
 namespace tarvos {
 
@@ -17,11 +25,19 @@ enum class TraceDirection { kRead, kWrite };
 inline constexpr char kTraceMarkerLocal = ' ';
 inline constexpr char kTraceMarkerTcp = '*';
 
+// Width of an entry's head; continuation lines of values are indented by it
+// so that they line up under the first value.
+inline constexpr int kTraceHeadWidth = 58;
+// Values printed per line of an entry.
+inline constexpr uint32_t kTraceValuesPerLine = 16;
+
 // Writes one entry for a served record. `bytes` holds the `size` bytes of the
-// record's range as the client saw them (copied while OffsetLock was held).
-// Does nothing while the TraceLog is closed.
+// record's range as the client saw them (copied while OffsetLock was held);
+// when it is null the bytes are read from OffsetBlock without the lock (a
+// concurrent refresh may then show newer values). Does nothing while the
+// TraceLog is closed.
 void WriteTraceEntry(char marker, TraceDirection direction, uint32_t offset,
-                     uint32_t size, const uint8_t* bytes);
+                     uint32_t size, const uint8_t* bytes) EXCLUDES(TraceLock);
 
 // Formats an entry into `out` (no file involved); used by WriteTraceEntry and
 // by tests. `time_stamp` in seconds, `request` the request number.
@@ -29,9 +45,30 @@ void FormatTraceEntry(std::string& out, char marker, TraceDirection direction,
                       double time_stamp, int32_t request, uint32_t offset,
                       uint32_t size, const uint8_t* bytes);
 
-// The tracing switches (each takes TraceLock).
-void SetReadTracing(bool on);
-void SetWriteTracing(bool on);
+// The tracing switches (each takes TraceLock). Turning a switch on that is
+// already on, or off that is already off, does nothing.
+void SetReadTracing(bool on) EXCLUDES(TraceLock);
+void SetWriteTracing(bool on) EXCLUDES(TraceLock);
+
+// Both switches off and the TraceLog closed, writing nothing (Enable and
+// Disable).
+void ResetTracing() EXCLUDES(TraceLock);
+
+// XPluginStart: switches off, TraceLog opened at `path` truncating it (a
+// file that cannot be opened leaves the log closed and its lines dropped).
+void OpenTraceLogForStart(const std::string& path) EXCLUDES(TraceLock);
+// Writes one formatted line to the TraceLog if it is open.
+void TraceLine(const char* format, ...) EXCLUDES(TraceLock)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+// Closes the TraceLog (end of XPluginStart).
+void CloseTraceLog() EXCLUDES(TraceLock);
+bool TraceLogIsOpen() EXCLUDES(TraceLock);
+
+// The simulator's running time in seconds, as trace lines print it.
+double TraceTimeStamp();
 
 }  // namespace tarvos
 

@@ -1,0 +1,179 @@
+#include "plugin/trace_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "XPLMDataAccess.h"
+#include "offsets/offset_block.h"
+#include "offsets/reference_tables.h"
+#include "plugin/paths.h"
+
+namespace tarvos {
+namespace {
+
+// The open TraceLog, or null.
+FILE* g_trace GUARDED_BY(TraceLock) = nullptr;
+
+// Variable slot of sim/time/total_running_time_sec.
+constexpr uint32_t kRunningTimeSlot = 0x0033;
+
+void CloseLocked() REQUIRES(TraceLock) {
+  if (g_trace != nullptr) std::fclose(g_trace);
+  g_trace = nullptr;
+}
+
+void WriteLocked(const char* text, size_t length) REQUIRES(TraceLock) {
+  if (g_trace == nullptr) return;
+  std::fwrite(text, 1, length, g_trace);
+  // Flushed per write so that the trace leading up to a simulator crash
+  // reaches the disk.
+  std::fflush(g_trace);
+}
+
+void SwitchLineLocked(const char* format) REQUIRES(TraceLock) {
+  char line[128];
+  int n = std::snprintf(line, sizeof line, format, TraceTimeStamp());
+  if (n > 0)
+    WriteLocked(line, static_cast<size_t>(n) < sizeof line
+                          ? static_cast<size_t>(n)
+                          : sizeof line - 1);
+}
+
+// One switch; `mine` is the switch being flipped, `other` the second one.
+void SetTracing(std::atomic<int32_t>& mine, bool on, const char* start_line,
+                const char* stop_line) {
+  LockGuard<Lock> hold(TraceLock);
+  if (on) {
+    if (mine.load() != 0) return;
+    // Opened only when not open already: the other switch may hold it.
+    if (g_trace == nullptr) {
+      g_trace = std::fopen(SystemFilePath(kTraceLogFileName).c_str(), "a");
+    }
+    SwitchLineLocked(start_line);
+    mine.store(1);
+  } else {
+    if (mine.load() == 0) return;
+    SwitchLineLocked(stop_line);
+    mine.store(0);
+    if (ReadLogging.load() == 0 && WriteLogging.load() == 0) CloseLocked();
+  }
+}
+
+// The number of the batch being traced. Read without OffsetLock, as the
+// entry is written after the lock is released: two interleaved batches may
+// print each other's number, which only blurs the trace.
+int32_t UnlockedRequestCount() NO_THREAD_SAFETY_ANALYSIS {
+  return RequestCount;
+}
+
+// Bytes shown when the caller passed none: OffsetBlock read without the
+// lock, which is how the trace has always shown them.
+const uint8_t* UnlockedOffsetBlock() NO_THREAD_SAFETY_ANALYSIS {
+  return OffsetBlock;
+}
+
+}  // namespace
+
+double TraceTimeStamp() {
+  return static_cast<double>(
+      XPLMGetDataf(VariablesAccessMemBlock[kRunningTimeSlot]));
+}
+
+void FormatTraceEntry(std::string& out, char marker, TraceDirection direction,
+                      double time_stamp, int32_t request, uint32_t offset,
+                      uint32_t size, const uint8_t* bytes) {
+  char head[160];
+  const char* verb = direction == TraceDirection::kRead ? "READ " : "WRITE";
+  int n = std::snprintf(head, sizeof head,
+                        "%c%07.2f Req: %06i %s Offset: %04X Bytes: %03i "
+                        "value: ",
+                        marker, time_stamp, request, verb, offset,
+                        static_cast<int>(size));
+  out.clear();
+  if (n > 0) {
+    out.append(head, static_cast<size_t>(n) < sizeof head
+                         ? static_cast<size_t>(n)
+                         : sizeof head - 1);
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out.reserve(out.size() + size * 3 +
+              (size / kTraceValuesPerLine) * (kTraceHeadWidth + 1) + 1);
+  for (uint32_t i = 0; i < size; ++i) {
+    const uint8_t b = bytes[i];
+    out.push_back(kHex[b >> 4]);
+    out.push_back(kHex[b & 0x0F]);
+    out.push_back(' ');
+    if ((i + 1) % kTraceValuesPerLine == 0) {
+      out.push_back('\n');
+      out.append(kTraceHeadWidth, ' ');
+    }
+  }
+  out.push_back('\n');
+}
+
+void WriteTraceEntry(char marker, TraceDirection direction, uint32_t offset,
+                     uint32_t size, const uint8_t* bytes) {
+  if (bytes == nullptr) {
+    // Keep the unlocked read inside the offset space.
+    if (offset >= kOffsetSpaceSize) return;
+    if (size > kOffsetSpaceSize - offset) size = kOffsetSpaceSize - offset;
+    bytes = UnlockedOffsetBlock() + offset;
+  }
+  // Formatted before TraceLock is taken so the lock is held only for the
+  // write itself.
+  std::string entry;
+  FormatTraceEntry(entry, marker, direction, TraceTimeStamp(),
+                   UnlockedRequestCount(), offset, size, bytes);
+  LockGuard<Lock> hold(TraceLock);
+  WriteLocked(entry.data(), entry.size());
+}
+
+void SetReadTracing(bool on) {
+  SetTracing(ReadLogging, on, "Start Readlogging %f sec\n",
+             "Stop Readlogging %f sec\n");
+}
+
+void SetWriteTracing(bool on) {
+  SetTracing(WriteLogging, on, "Start Writelogging %f sec\n",
+             "Stop Writelogging %f sec\n");
+}
+
+void ResetTracing() {
+  LockGuard<Lock> hold(TraceLock);
+  ReadLogging.store(0);
+  WriteLogging.store(0);
+  CloseLocked();
+}
+
+void OpenTraceLogForStart(const std::string& path) {
+  LockGuard<Lock> hold(TraceLock);
+  ReadLogging.store(0);
+  WriteLogging.store(0);
+  CloseLocked();
+  g_trace = std::fopen(path.c_str(), "w");
+}
+
+void TraceLine(const char* format, ...) {
+  char line[512];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n < 0) return;
+  size_t length = static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n)
+                                                       : sizeof line - 1;
+  LockGuard<Lock> hold(TraceLock);
+  WriteLocked(line, length);
+}
+
+void CloseTraceLog() {
+  LockGuard<Lock> hold(TraceLock);
+  CloseLocked();
+}
+
+bool TraceLogIsOpen() {
+  LockGuard<Lock> hold(TraceLock);
+  return g_trace != nullptr;
+}
+
+}  // namespace tarvos

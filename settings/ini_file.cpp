@@ -1,0 +1,254 @@
+#include "settings/ini_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "plugin/status_log.h"
+
+namespace tarvos {
+namespace {
+
+enum class LineKind { kBlank, kComment, kHeader, kKey };
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimLeft(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  return s.substr(i);
+}
+
+std::string_view TrimRight(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && IsBlank(s[n - 1])) --n;
+  return s.substr(0, n);
+}
+
+std::string_view Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The line as parsed: without a trailing carriage return.
+std::string_view Content(const std::string& raw) {
+  std::string_view s(raw);
+  if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+  return s;
+}
+
+LineKind Classify(std::string_view line) {
+  std::string_view rest = TrimLeft(line);
+  if (rest.empty()) return LineKind::kBlank;
+  if (rest[0] == '#' || rest[0] == '%' || rest[0] == ';') {
+    return LineKind::kComment;
+  }
+  if (rest[0] == '[') return LineKind::kHeader;
+  return LineKind::kKey;
+}
+
+bool IsHeaderOf(std::string_view line, std::string_view section) {
+  std::string_view rest = TrimLeft(line);
+  if (rest.size() != section.size() + 2) return false;
+  return rest.front() == '[' && rest.back() == ']' &&
+         EqualsNoCase(rest.substr(1, section.size()), section);
+}
+
+struct KeyLine {
+  std::string_view key;
+  std::string_view value;
+};
+
+KeyLine SplitKeyLine(std::string_view line) {
+  const size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return {Trim(line), {}};
+  std::string_view value = line.substr(eq + 1);
+  size_t i = 0;
+  while (i < value.size() && (IsBlank(value[i]) || value[i] == '=')) ++i;
+  value.remove_prefix(i);
+  const size_t remark = value.rfind(';');
+  if (remark != std::string_view::npos &&
+      value.find('"', remark) == std::string_view::npos) {
+    value = value.substr(0, remark);
+  }
+  return {Trim(line.substr(0, eq)), TrimRight(value)};
+}
+
+std::string_view FirstLine(std::string_view s) {
+  const size_t end = s.find_first_of("\r\n");
+  return end == std::string_view::npos ? s : s.substr(0, end);
+}
+
+void ReportOpenFailure(const std::string& path) {
+  WriteErrorMessage(stderr, "Can't open %s", path.c_str());
+}
+
+// Reads every line (without its line feed). False when the file cannot be
+// opened or a read fails.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    ReportOpenFailure(path);
+    return false;
+  }
+  std::string line;
+  char chunk[256];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    for (size_t i = 0; i < got; ++i) {
+      if (chunk[i] == '\n') {
+        lines.push_back(std::move(line));
+        line.clear();
+      } else {
+        line.push_back(chunk[i]);
+      }
+    }
+  }
+  // A last line without a line feed is kept.
+  if (!line.empty()) lines.push_back(std::move(line));
+  const bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  return ok;
+}
+
+bool PutLine(FILE* file, std::string_view text) {
+  return std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+         std::fputc('\n', file) != EOF;
+}
+
+bool PutKeyLine(FILE* file, std::string_view key, std::string_view value) {
+  std::string line(key);
+  line += " = ";
+  line += value;
+  return PutLine(file, line);
+}
+
+}  // namespace
+
+std::string IniTempPath(const std::string& path) {
+  const size_t name_start = path.find_last_of("/\\");
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos ||
+      (name_start != std::string::npos && dot < name_start)) {
+    return path + ".tmp";
+  }
+  return path.substr(0, dot + 1) + "tmp";
+}
+
+std::optional<std::string> ReadIniValue(const std::string& path,
+                                        std::string_view section,
+                                        std::string_view key) {
+  std::vector<std::string> lines;
+  if (!ReadLines(path, lines)) return std::nullopt;
+  std::optional<std::string> found;
+  bool in_section = false;
+  for (const std::string& raw : lines) {
+    const std::string_view line = Content(raw);
+    switch (Classify(line)) {
+      case LineKind::kHeader:
+        in_section = IsHeaderOf(line, section);
+        break;
+      case LineKind::kKey: {
+        if (!in_section) break;
+        const KeyLine parsed = SplitKeyLine(line);
+        if (!EqualsNoCase(parsed.key, key)) break;
+        std::string_view value = parsed.value;
+        if (!value.empty() && value.front() == '"') {
+          value = value.size() >= 2 ? value.substr(1, value.size() - 2)
+                                    : std::string_view();
+        }
+        found = std::string(value);
+        break;
+      }
+      case LineKind::kBlank:
+      case LineKind::kComment:
+        break;
+    }
+  }
+  return found;
+}
+
+bool WriteIniValue(const std::string& path, std::string_view section,
+                   std::string_view key, std::string_view value) {
+  key = FirstLine(key);
+  value = FirstLine(value);
+  std::vector<std::string> lines;
+  if (!ReadLines(path, lines)) return false;
+  const std::string temp = IniTempPath(path);
+  FILE* out = std::fopen(temp.c_str(), "wb");
+  if (out == nullptr) {
+    ReportOpenFailure(temp);
+    return false;
+  }
+  bool ok = true;
+  bool in_section = false;
+  bool matched = false;
+  for (const std::string& raw : lines) {
+    const std::string_view line = Content(raw);
+    const LineKind kind = Classify(line);
+    if (kind == LineKind::kHeader) {
+      // Leaving the wanted section without a match: the key goes last in it.
+      if (in_section && !matched) {
+        ok = ok && PutKeyLine(out, key, value);
+        matched = true;
+      }
+      in_section = IsHeaderOf(line, section);
+    } else if (kind == LineKind::kKey && in_section && !matched) {
+      const KeyLine parsed = SplitKeyLine(line);
+      if (EqualsNoCase(parsed.key, key)) {
+        ok = ok && PutKeyLine(out, parsed.key, value);
+        matched = true;
+        continue;
+      }
+    }
+    ok = ok && PutLine(out, raw);
+  }
+  if (!matched) {
+    if (!in_section) {
+      std::string header = "[";
+      header += section;
+      header += "]";
+      ok = ok && PutLine(out, header);
+    }
+    ok = ok && PutKeyLine(out, key, value);
+  }
+  ok = ok && std::ferror(out) == 0;
+  ok = (std::fclose(out) == 0) && ok;
+  std::error_code error;
+  if (ok) std::filesystem::rename(temp, path, error);
+  if (!ok || error) {
+    std::filesystem::remove(temp, error);
+    return false;
+  }
+  return true;
+}
+
+bool CreateIniFile(const std::string& path, std::string_view preamble,
+                   const std::string_view* sections, int section_count) {
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) {
+    ReportOpenFailure(path);
+    return false;
+  }
+  bool ok =
+      std::fwrite(preamble.data(), 1, preamble.size(), out) == preamble.size();
+  for (int i = 0; i < section_count; ++i) {
+    std::string header = "[";
+    header += sections[i];
+    header += "]";
+    ok = ok && PutLine(out, header);
+  }
+  ok = (std::fclose(out) == 0) && ok;
+  return ok;
+}
+
+}  // namespace tarvos

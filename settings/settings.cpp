@@ -1,0 +1,269 @@
+#include "settings/settings.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "offsets/offset_block.h"
+#include "plugin/paths.h"
+#include "plugin/plugin_state.h"
+#include "settings/ini_file.h"
+
+namespace tarvos {
+namespace {
+
+constexpr const char kSectionMain[] = "TARVOS SETTINGS";
+constexpr const char kSectionAtc[] = "TARVOS ATC SETTINGS";
+constexpr const char kSectionFlaps[] = "TARVOS FLAPS SETTINGS";
+
+constexpr int kTuneMin = 0;
+constexpr int kTuneMax = 20;
+constexpr int kDetentCountMin = 2;
+constexpr int kDetentCountMax = 10;
+
+enum class SettingKind {
+  kTuneValue,
+  kAtcText,
+  kFlapSettings,
+  kDetentCount,
+  kFlapDetent,
+};
+
+// One key of the settings file. `index` is the AtcField or the detent
+// number (1..10) where the kind needs one.
+struct SettingKey {
+  SettingKind kind;
+  int index;
+  const char* section;
+  const char* key;
+  const char* default_value;
+};
+
+// Every key in file order: the default file is written, and the file is
+// loaded, in this order.
+constexpr SettingKey kSettingKeys[] = {
+    {SettingKind::kTuneValue, 0, kSectionMain, "Tune value", "00"},
+    {SettingKind::kAtcText, 0, kSectionAtc, "ATC Number", "LH 5363"},
+    {SettingKind::kAtcText, 1, kSectionAtc, "ATC Tail Number", "D-ABIB"},
+    {SettingKind::kAtcText, 2, kSectionAtc, "ATC Airline name", "Lufthansa"},
+    {SettingKind::kAtcText, 3, kSectionAtc, "ATC Aircraft type",
+     "Boeing 737-800"},
+    {SettingKind::kFlapSettings, 0, kSectionFlaps, "Flap Settings", "Inactive"},
+    {SettingKind::kDetentCount, 0, kSectionFlaps, "Number of Detends", "02"},
+    {SettingKind::kFlapDetent, 1, kSectionFlaps, "Flap detend 1", ""},
+    {SettingKind::kFlapDetent, 2, kSectionFlaps, "Flap detend 2", ""},
+    {SettingKind::kFlapDetent, 3, kSectionFlaps, "Flap detend 3", ""},
+    {SettingKind::kFlapDetent, 4, kSectionFlaps, "Flap detend 4", ""},
+    {SettingKind::kFlapDetent, 5, kSectionFlaps, "Flap detend 5", ""},
+    {SettingKind::kFlapDetent, 6, kSectionFlaps, "Flap detend 6", ""},
+    {SettingKind::kFlapDetent, 7, kSectionFlaps, "Flap detend 7", ""},
+    {SettingKind::kFlapDetent, 8, kSectionFlaps, "Flap detend 8", ""},
+    {SettingKind::kFlapDetent, 9, kSectionFlaps, "Flap detend 9", ""},
+    {SettingKind::kFlapDetent, 10, kSectionFlaps, "Flap detend 10", ""},
+};
+
+// The ATC texts: limit in characters and the offset field they mirror.
+struct AtcFieldInfo {
+  size_t limit;
+  uint32_t offset;
+  size_t field_size;
+  const SettingKey* key;
+};
+constexpr AtcFieldInfo kAtcFields[] = {
+    {19, kAtcFlightNumberOffset, 12, &kSettingKeys[1]},
+    {19, kAtcTailNumberOffset, 12, &kSettingKeys[2]},
+    {31, kAtcAirlineNameOffset, 24, &kSettingKeys[3]},
+    {31, kAtcAircraftTypeOffset, 24, &kSettingKeys[4]},
+};
+constexpr size_t kAtcBufferSize = 32;
+
+// The settings in memory, created with the defaults at load and kept across
+// Disable and Enable.
+struct SettingsState {
+  std::string tune_text = "00";
+  // Zero-padded so that the offset copy of a short text ends in zeros.
+  char atc[4][kAtcBufferSize] = {"LH 5363", "D-ABIB", "Lufthansa",
+                                 "Boeing 737-800"};
+  FlapSettings flaps{"Inactive", 0, 2, "02", {}};
+};
+SettingsState g_settings GUARDED_BY(OffsetLock);
+
+// Strict decimal: optional blanks and sign, digits, optional blanks.
+std::optional<long> ParseInteger(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(begin, &end, 10);
+  if (end == begin || errno == ERANGE) return std::nullopt;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end != '\0') return std::nullopt;
+  return value;
+}
+
+// Leading-number form used by the detent triples ("12abc" reads 12).
+int32_t LeadingInteger(std::string_view part) {
+  std::string text(part);
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > INT32_MAX) value = INT32_MAX;
+  if (value < INT32_MIN) value = INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+void SetAtcLocked(AtcField field, const char* text, size_t length)
+    REQUIRES(OffsetLock) {
+  const AtcFieldInfo& info = kAtcFields[static_cast<int>(field)];
+  char* buffer = g_settings.atc[static_cast<int>(field)];
+  const size_t copy = length < info.limit ? length : info.limit;
+  std::memset(buffer, 0, kAtcBufferSize);
+  std::memcpy(buffer, text, copy);
+  std::memcpy(OffsetBlock + info.offset, buffer, info.field_size);
+}
+
+void ApplyFlapDetent(FlapDetent& detent, const std::string& value) {
+  if (value.empty()) {
+    detent.set_flag = 0;
+    return;
+  }
+  int32_t* fields[] = {&detent.set_flag, &detent.lever_value,
+                       &detent.adjusted_value};
+  std::string_view rest(value);
+  for (int32_t* field : fields) {
+    const size_t comma = rest.find(',');
+    *field = LeadingInteger(rest.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+}
+
+void ApplyKey(const SettingKey& key, const std::string& value)
+    REQUIRES(OffsetLock) {
+  switch (key.kind) {
+    case SettingKind::kTuneValue: {
+      const std::optional<long> tune = ParseInteger(value);
+      if (tune && *tune >= kTuneMin && *tune <= kTuneMax) {
+        TuneValue.store(static_cast<int32_t>(*tune));
+        g_settings.tune_text = value;
+      }
+      break;
+    }
+    case SettingKind::kAtcText:
+      SetAtcLocked(static_cast<AtcField>(key.index), value.data(),
+                   value.size());
+      break;
+    case SettingKind::kFlapSettings:
+      g_settings.flaps.text = value;
+      if (value == "Active") g_settings.flaps.active = 1;
+      if (value == "Inactive") g_settings.flaps.active = 0;
+      break;
+    case SettingKind::kDetentCount: {
+      const std::optional<long> count = ParseInteger(value);
+      if (count && *count >= kDetentCountMin && *count <= kDetentCountMax) {
+        g_settings.flaps.detent_count = static_cast<int32_t>(*count);
+        g_settings.flaps.detent_text = value;
+      }
+      break;
+    }
+    case SettingKind::kFlapDetent:
+      ApplyFlapDetent(g_settings.flaps.detents[key.index - 1], value);
+      break;
+  }
+}
+
+}  // namespace
+
+std::string SettingsFilePath() { return SystemFilePath(kSettingsFileName); }
+
+std::string ReadSettingValue(const char* section, const char* key) {
+  return ReadIniValue(SettingsFilePath(), section, key).value_or("");
+}
+
+bool WriteSettingValue(const char* section, const char* key,
+                       const char* value) {
+  return WriteIniValue(SettingsFilePath(), section, key, value);
+}
+
+void WriteDefaultSettings() {
+  const std::string path = SettingsFilePath();
+  char preamble[64];
+  std::snprintf(preamble, sizeof preamble, "TARVOS Version %s ini file\n\n",
+                kPluginVersion);
+  constexpr std::string_view kSections[] = {kSectionMain, kSectionAtc,
+                                            kSectionFlaps};
+  if (!CreateIniFile(path, preamble, kSections, 3)) return;
+  // Each key goes last into its section, which yields the file in table
+  // order.
+  for (const SettingKey& key : kSettingKeys) {
+    if (!WriteIniValue(path, key.section, key.key, key.default_value)) return;
+  }
+}
+
+void ClearFlapDetents() {
+  LockGuard<RecursiveLock> hold(OffsetLock);
+  for (FlapDetent& detent : g_settings.flaps.detents) detent = FlapDetent{};
+}
+
+void EnsureSettingsFile() {
+  FILE* file = std::fopen(SettingsFilePath().c_str(), "r");
+  if (file != nullptr) {
+    std::fclose(file);
+    return;
+  }
+  ClearFlapDetents();
+  WriteDefaultSettings();
+}
+
+void LoadSettings() {
+  const std::string path = SettingsFilePath();
+  LockGuard<RecursiveLock> hold(OffsetLock);
+  for (const SettingKey& key : kSettingKeys) {
+    // Texts not found in the file keep their current value; the ATC texts
+    // are published either way so the offsets always show the settings.
+    std::optional<std::string> value = ReadIniValue(path, key.section, key.key);
+    if (value) {
+      ApplyKey(key, *value);
+    } else if (key.kind == SettingKind::kAtcText) {
+      const char* current = g_settings.atc[key.index];
+      SetAtcLocked(static_cast<AtcField>(key.index), current,
+                   strnlen(current, kAtcBufferSize));
+    }
+  }
+}
+
+void StoreAtcText(AtcField field, const char* text, size_t length) {
+  SetAtcLocked(field, text, length);
+  const AtcFieldInfo& info = kAtcFields[static_cast<int>(field)];
+  WriteSettingValue(info.key->section, info.key->key,
+                    g_settings.atc[static_cast<int>(field)]);
+}
+
+std::string AtcText(AtcField field) {
+  LockGuard<RecursiveLock> hold(OffsetLock);
+  const char* text = g_settings.atc[static_cast<int>(field)];
+  return std::string(text, strnlen(text, kAtcBufferSize));
+}
+
+void StoreTuneValue(int value) {
+  if (value < kTuneMin) value = kTuneMin;
+  if (value > kTuneMax) value = kTuneMax;
+  TuneValue.store(value);
+  char text[8];
+  std::snprintf(text, sizeof text, "%02i", value);
+  g_settings.tune_text = text;
+  WriteSettingValue(kSectionMain, "tune value", text);
+}
+
+std::string TuneValueText() {
+  LockGuard<RecursiveLock> hold(OffsetLock);
+  return g_settings.tune_text;
+}
+
+FlapSettings CurrentFlapSettings() {
+  LockGuard<RecursiveLock> hold(OffsetLock);
+  return g_settings.flaps;
+}
+
+}  // namespace tarvos
