@@ -1,0 +1,200 @@
+// tarvos-client: reads, writes and watches offsets of a running plugin.
+//
+//   tarvos-client read 0x0560:s64 0x3304:u32
+//   tarvos-client write 0x0BC0:s16=1000
+//   tarvos-client watch --interval 250 0x0560:s64 0x02BC:u32
+//
+// Exit codes: 0 done, 1 the server could not be reached or refused the
+// batch, 2 bad command line.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/batch.h"
+#include "client/connection.h"
+#include "client/field.h"
+#include "client/watch.h"
+
+namespace {
+
+using tarvos::client::Connection;
+using tarvos::client::Field;
+using tarvos::client::RequestBatch;
+using tarvos::client::WatchField;
+
+constexpr int kExitOk = 0;
+constexpr int kExitServer = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: tarvos-client [options] read FIELD...\n"
+    "       tarvos-client [options] write FIELD=VALUE...\n"
+    "       tarvos-client [options] watch [--interval MS] [--count N] "
+    "FIELD...\n"
+    "\n"
+    "FIELD is OFFSET:TYPE, e.g. 0x0560:s64; TYPE is u8 u16 u32 u64 s8 s16\n"
+    "s32 s64 f32 f64 bcd text<N> hex<N>.\n"
+    "\n"
+    "options:\n"
+    "  --host HOST      server host (default 127.0.0.1)\n"
+    "  --port PORT      server port (default 5193)\n"
+    "  --local          use the local endpoint instead of TCP\n"
+    "  --endpoint NAME  local endpoint name (default FS98MAIN)\n"
+    "  --timeout MS     give up waiting after MS milliseconds (default "
+    "5000)\n";
+
+struct Options {
+  std::string host = "127.0.0.1";
+  uint16_t port = tarvos::client::kDefaultPort;
+  bool local = false;
+  std::string endpoint = tarvos::client::kDefaultLocalEndpoint;
+  int timeout_ms = tarvos::client::kDefaultTimeoutMs;
+  int interval_ms = 500;
+  long count = -1;  // watch polls; -1 = until interrupted
+  std::string command;
+  std::vector<std::string> args;
+};
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "tarvos-client: %s\n\n%s", message.c_str(), kUsage);
+  return kExitUsage;
+}
+
+bool ParseNumber(const std::string& text, long min, long max, long* out) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < min || v > max) return false;
+  *out = v;
+  return true;
+}
+
+// Returns an empty string or the usage error.
+std::string ParseOptions(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> const char* {
+      return i + 1 < argc ? argv[++i] : nullptr;
+    };
+    long n = 0;
+    if (a == "--help" || a == "-h") {
+      o->command = "help";
+      return "";
+    } else if (a == "--local") {
+      o->local = true;
+    } else if (a == "--host" || a == "--port" || a == "--endpoint" ||
+               a == "--timeout" || a == "--interval" || a == "--count") {
+      const char* v = value();
+      if (v == nullptr) return a + " needs a value";
+      std::string s = v;
+      if (a == "--host") {
+        o->host = s;
+      } else if (a == "--endpoint") {
+        o->endpoint = s;
+      } else if (a == "--port") {
+        if (!ParseNumber(s, 1, 65535, &n)) return "bad port '" + s + "'";
+        o->port = static_cast<uint16_t>(n);
+      } else if (a == "--timeout") {
+        if (!ParseNumber(s, 1, 3600000, &n)) return "bad timeout '" + s + "'";
+        o->timeout_ms = static_cast<int>(n);
+      } else if (a == "--interval") {
+        if (!ParseNumber(s, 10, 3600000, &n)) {
+          return "bad interval '" + s + "' (10 ms or more)";
+        }
+        o->interval_ms = static_cast<int>(n);
+      } else {
+        if (!ParseNumber(s, 1, 1000000000, &n)) return "bad count '" + s + "'";
+        o->count = n;
+      }
+    } else if (a.size() > 2 && a[0] == '-' && a[1] == '-') {
+      return "unknown option " + a;
+    } else if (o->command.empty()) {
+      o->command = a;
+    } else {
+      o->args.push_back(a);
+    }
+  }
+  if (o->command.empty()) return "no command given";
+  if (o->command != "read" && o->command != "write" && o->command != "watch") {
+    return "unknown command '" + o->command + "'";
+  }
+  if (o->args.empty()) return o->command + " needs at least one field";
+  return "";
+}
+
+std::unique_ptr<Connection> Connect(const Options& o) {
+  std::string error;
+  std::unique_ptr<Connection> c =
+      o.local
+          ? tarvos::client::ConnectLocal(o.endpoint, &error, o.timeout_ms)
+          : tarvos::client::ConnectTcp(o.host, o.port, &error, o.timeout_ms);
+  if (!c) std::fprintf(stderr, "tarvos-client: %s\n", error.c_str());
+  return c;
+}
+
+bool Exchange(Connection& c, RequestBatch& batch) {
+  std::string error;
+  if (c.Exchange(batch, &error)) return true;
+  std::fprintf(stderr, "tarvos-client: %s\n", error.c_str());
+  return false;
+}
+
+int Run(const Options& o) {
+  std::vector<WatchField> fields;
+  RequestBatch batch;
+  for (const std::string& arg : o.args) {
+    WatchField f;
+    std::string error;
+    if (o.command == "write") {
+      std::vector<uint8_t> bytes;
+      error = tarvos::client::ParseAssignment(arg, &f.field, &bytes);
+      if (error.empty()) batch.AddWrite(f.field.offset, bytes);
+    } else {
+      error = tarvos::client::ParseField(arg, &f.field);
+    }
+    if (!error.empty()) return UsageError(error);
+    fields.push_back(f);
+  }
+  if (o.command != "write") tarvos::client::AddWatchReads(fields, batch);
+  if (batch.RecordAreaSize() > tarvos::client::kMaxRecordArea) {
+    return UsageError("too many or too large fields for one batch");
+  }
+
+  std::unique_ptr<Connection> c = Connect(o);
+  if (!c) return kExitServer;
+  if (o.command == "write") {
+    return Exchange(*c, batch) ? kExitOk : kExitServer;
+  }
+  if (o.command == "read") {
+    if (!Exchange(*c, batch)) return kExitServer;
+    std::fputs(tarvos::client::RenderWatch(fields, batch).c_str(), stdout);
+    return kExitOk;
+  }
+  // watch: poll, clear the screen, redraw.
+  for (long n = 0; o.count < 0 || n < o.count; ++n) {
+    if (n > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(o.interval_ms));
+    }
+    if (!Exchange(*c, batch)) return kExitServer;
+    std::string screen = "\x1b[H\x1b[2J";
+    screen += tarvos::client::RenderWatch(fields, batch);
+    std::fputs(screen.c_str(), stdout);
+    std::fflush(stdout);
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error = ParseOptions(argc, argv, &options);
+  if (options.command == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  if (!error.empty()) return UsageError(error);
+  return Run(options);
+}
