@@ -87,12 +87,36 @@ void DefinePosition() {
                         "local_y", "local_z"}) {
     EnsureDouble(std::string(p) + n, 0.0);
   }
-  for (const char* n :
-       {"theta", "phi", "psi", "alpha", "beta", "groundspeed", "true_airspeed",
-        "indicated_airspeed", "indicated_airspeed2", "vh_ind", "vh_ind_fpm",
-        "local_vx", "local_vy", "local_vz", "local_ax", "local_ay", "local_az",
-        "P", "Q", "R", "P_dot", "Q_dot", "R_dot", "Prad", "Qrad", "Rrad",
-        "y_agl", "mag_psi", "hpath", "vpath"}) {
+  for (const char* n : {"theta",
+                        "phi",
+                        "psi",
+                        "alpha",
+                        "beta",
+                        "groundspeed",
+                        "true_airspeed",
+                        "indicated_airspeed",
+                        "indicated_airspeed2",
+                        "vh_ind",
+                        "vh_ind_fpm",
+                        "local_vx",
+                        "local_vy",
+                        "local_vz",
+                        "local_ax",
+                        "local_ay",
+                        "local_az",
+                        "P",
+                        "Q",
+                        "R",
+                        "P_dot",
+                        "Q_dot",
+                        "R_dot",
+                        "Prad",
+                        "Qrad",
+                        "Rrad",
+                        "y_agl",
+                        "mag_psi",
+                        "hpath",
+                        "vpath"}) {
     EnsureFloat(std::string(p) + n, 0.0f);
   }
   EnsureFloat("sim/flightmodel/position/magnetic_variation",
@@ -131,9 +155,9 @@ void DefineEngines() {
   EnsureFloats(e + "ENGN_heat", Engines(0));
   EnsureInts(e + "ENGN_propmode", EnginesI(1));
   EnsureInts(e + "ENGN_running", EnginesI(0));
-  for (const char* n : {"ENGN_N1_", "ENGN_N2_", "ENGN_FF_", "ENGN_EGT_c",
-                        "ENGN_oil_temp_c", "ENGN_oil_press_psi", "ENGN_EPR",
-                        "POINT_tacrad"}) {
+  for (const char* n :
+       {"ENGN_N1_", "ENGN_N2_", "ENGN_FF_", "ENGN_EGT_c", "ENGN_oil_temp_c",
+        "ENGN_oil_press_psi", "ENGN_EPR", "POINT_tacrad"}) {
     EnsureFloats(e + n, Engines(0));
   }
   EnsureFloats("sim/cockpit2/engine/indicators/MPR_in_hg", Engines(29.92f));
@@ -145,8 +169,7 @@ void DefineEngines() {
   EnsureInts("sim/cockpit/engine/fuel_pump_on", EnginesI(1));
   EnsureInts("sim/cockpit/electrical/generator_on", EnginesI(1));
   EnsureInt("sim/cockpit/engine/APU_switch", 0);
-  EnsureFloat("sim/cockpit2/hydraulics/indicators/hydraulic_pressure_1",
-              0.0f);
+  EnsureFloat("sim/cockpit2/hydraulics/indicators/hydraulic_pressure_1", 0.0f);
   EnsureFloat("sim/cockpit/misc/hydraulic_quantity", 0.95f);
   EnsureInt("sim/cockpit/warnings/annunciators/reverse", 0);
 }
@@ -194,8 +217,8 @@ void DefineRadios() {
               std::string("TV\0\0\0\0\0\0", 8));
   EnsureBytes("sim/cockpit2/radios/indicators/adf2_nav_id",
               std::string("TV\0\0\0\0\0\0", 8));
-  for (const char* m : {"over_outer_marker", "over_middle_marker",
-                        "over_inner_marker"}) {
+  for (const char* m :
+       {"over_outer_marker", "over_middle_marker", "over_inner_marker"}) {
     EnsureInt(std::string("sim/cockpit/misc/") + m, 0);
   }
   EnsureFloat("sim/cockpit/misc/barometer_setting", 29.92f);
@@ -232,8 +255,8 @@ void DefineControlsAndSystems() {
                {1, 1, 1, 0, 0, 0, 0, 0, 0, 0});
   EnsureFloats("sim/flightmodel/parts/tire_steer_act",
                {0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  for (const char* n : {"yolk_pitch_ratio", "yoke_roll_ratio",
-                        "yolk_heading_ratio"}) {
+  for (const char* n :
+       {"yolk_pitch_ratio", "yoke_roll_ratio", "yolk_heading_ratio"}) {
     EnsureFloat(std::string("sim/joystick/") + n, 0.0f);
   }
   EnsureInt("sim/joystick/has_joystick", 1);
@@ -324,8 +347,7 @@ void OwnedDatarefs::Double(const std::string& name, double value) {
   last_[name] = value;
 }
 
-void OwnedDatarefs::IntElement(const std::string& name, int index,
-                               int value) {
+void OwnedDatarefs::IntElement(const std::string& name, int index, int value) {
   Host::Get().SetIntElement(name, index, value);
   last_[ElementKey(name, index)] = value;
 }

@@ -53,8 +53,8 @@ struct AircraftState {
 class FlightModel {
  public:
   struct Options {
-    bool fly = true;       // false: parked and still (--no-flight)
-    int traffic = 3;       // AI planes at start
+    bool fly = true;  // false: parked and still (--no-flight)
+    int traffic = 3;  // AI planes at start
   };
 
   FlightModel() = default;
@@ -109,21 +109,21 @@ class FlightModel {
   bool fly_ = true;
   Phase phase_ = Phase::kLineUp;
   AircraftState state_;
-  int waypoint_ = 0;          // next waypoint of the circuit
-  double phase_time_ = 0;     // seconds spent in the current phase
+  int waypoint_ = 0;       // next waypoint of the circuit
+  double phase_time_ = 0;  // seconds spent in the current phase
   bool glide_slope_captured_ = false;
 
   // Systems.
-  double throttle_ = 0;              // what the flight commands, 0..1
-  double manual_throttle_ = -1;      // written from outside, or -1
-  double manual_throttle_left_ = 0;  // seconds it is still flown
+  double throttle_ = 0;               // what the flight commands, 0..1
+  double manual_throttle_ = -1;       // written from outside, or -1
+  double manual_throttle_left_ = 0;   // seconds it is still flown
   double n1_ = 0, n2_ = 0, egt_ = 0;  // engine spool state (%, %, °C)
   double fuel_[kTankCount] = {1800, 900, 1800};  // kg
-  double flaps_ = 0, gear_ = 1, speedbrake_ = 0;  // 0..1 (speedbrake -0.5 armed)
+  double flaps_ = 0, gear_ = 1,
+         speedbrake_ = 0;  // 0..1 (speedbrake -0.5 armed)
 
   // Previous frame's values, for rates and accelerations.
-  double last_roll_ = 0, last_pitch_ = 0, last_p_ = 0, last_q_ = 0,
-         last_r_ = 0;
+  double last_roll_ = 0, last_pitch_ = 0, last_p_ = 0, last_q_ = 0, last_r_ = 0;
   LocalPoint last_velocity_;
   bool have_last_ = false;
 

@@ -39,10 +39,9 @@ Circuit CircuitOf(int n) {
 }  // namespace
 
 std::string Traffic::ModelFileName(int n) {
-  static const char* const kModels[] = {"Traffic_Regional_Jet.acf",
-                                         "Traffic_Turboprop.acf",
-                                         "Traffic_Single_Prop.acf",
-                                         "Traffic_Business_Jet.acf"};
+  static const char* const kModels[] = {
+      "Traffic_Regional_Jet.acf", "Traffic_Turboprop.acf",
+      "Traffic_Single_Prop.acf", "Traffic_Business_Jet.acf"};
   return kModels[(n - 1) % 4];
 }
 
@@ -107,8 +106,8 @@ void Traffic::Step(double now) {
     GeoPoint g = ToGeo(p);
     LocalPoint l = ToLocal(p);
     LocalPoint v = LocalVelocity(p, ve, vn, vy);
-    double bank = c.sense * std::atan(c.speed * c.speed /
-                                      (c.radius * kGravity)) / kRad;
+    double bank =
+        c.sense * std::atan(c.speed * c.speed / (c.radius * kGravity)) / kRad;
     double pitch = 2.0 + std::atan2(vy, c.speed) / kRad;
     host.SetDouble(PlaneRef(n, "lat"), g.latitude);
     host.SetDouble(PlaneRef(n, "lon"), g.longitude);

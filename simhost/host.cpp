@@ -104,10 +104,19 @@ std::string Host::SystemPath() const {
   return state_->system_path;
 }
 
+// The temporary folder Reset made goes away when it is replaced and still
+// empty; a folder the plugin already wrote into is left for inspection.
 void Host::SetSystemPath(const std::string& path) {
   std::lock_guard<std::mutex> lock(state_->mu);
   state_->system_path = path;
   if (!path.empty() && path.back() != '/') state_->system_path += '/';
+  if (!state_->temp_system_path.empty() &&
+      state_->temp_system_path != state_->system_path) {
+    std::error_code ec;
+    if (std::filesystem::remove(state_->temp_system_path, ec)) {
+      state_->temp_system_path.clear();
+    }
+  }
 }
 
 void Host::SetXPlaneVersion(int version) {

@@ -1,0 +1,34 @@
+// tarvos-simhost: runs a plugin binary on the stand-in simulator.
+//
+// Exit status: 0 after a normal run, 2 for bad arguments or a plugin that
+// cannot be loaded.
+#include <cstdio>
+#include <string>
+
+#include "simhost/simulator.h"
+
+int main(int argc, char** argv) {
+  const std::string program = argc > 0 ? argv[0] : "tarvos-simhost";
+  simhost::SimulatorOptions options;
+  std::string error;
+  switch (simhost::ParseSimulatorOptions(argc, argv, &options, &error)) {
+    case simhost::ParseResult::kHelp:
+      std::fputs(simhost::SimulatorUsage(program).c_str(), stdout);
+      return 0;
+    case simhost::ParseResult::kError:
+      std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.c_str(),
+                   simhost::SimulatorUsage(program).c_str());
+      return 2;
+    case simhost::ParseResult::kRun:
+      break;
+  }
+
+  simhost::Simulator simulator(options);
+  if (!simulator.Load(&error)) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    return 2;
+  }
+  simhost::StopOnSignals(&simulator);
+  simulator.Run();
+  return 0;
+}
