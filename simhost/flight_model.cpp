@@ -21,10 +21,8 @@ struct Waypoint {
   const char* leg;  // name of the leg that ends here
 };
 constexpr Waypoint kCircuit[] = {
-    {-7000, 0, 600, 80, "climb"},
-    {-10000, 6000, 900, 95, "crosswind"},
-    {14000, 7000, 900, 100, "downwind"},
-    {22000, 7000, 900, 90, "downwind"},
+    {-7000, 0, 600, 80, "climb"},        {-10000, 6000, 900, 95, "crosswind"},
+    {14000, 7000, 900, 100, "downwind"}, {22000, 7000, 900, 90, "downwind"},
     {26000, 2500, 900, 80, "base"},
 };
 constexpr int kCircuitLength = sizeof(kCircuit) / sizeof(kCircuit[0]);
@@ -41,7 +39,6 @@ constexpr double kTurnRoundEast = kThresholdEast - 150.0;
 // The parking spot of a flight that does not fly.
 constexpr FieldPoint kParking{kThresholdEast - 200.0, 250.0, kFieldElevation};
 constexpr double kParkingHeading = 180.0;
-constexpr double kManualThrottleSeconds = 30.0;
 constexpr double kGlideSlopeAntennaEast = kThresholdEast - 300.0;
 
 double Approach(double value, double target, double max_step) {
@@ -98,11 +95,11 @@ void FlightModel::Install(const Options& options) {
   DefineFlightDatarefs();
   InstallNavaids();
   traffic_.Install(options.traffic);
+  zulu_ = Host::Get().GetFloat("sim/time/zulu_time_sec");
   fly_ = options.fly;
   PlaceForPhase(fly_ ? Phase::kLineUp : Phase::kParked);
   Publish(0.0);
-  Host::Get().SetFrameHook(
-      [this](double now, float dt) { Step(now, dt); });
+  Host::Get().SetFrameHook([this](double now, float dt) { Step(now, dt); });
   installed_ = true;
 }
 
@@ -153,7 +150,11 @@ void FlightModel::PlaceForPhase(Phase phase) {
     flaps_ = 0.25;
   }
   gear_ = 1;
+  gear_deploy_ = 1;
   speedbrake_ = 0;
+  target_track_ = state_.heading;
+  target_up_ = kFieldElevation;
+  target_speed_ = target_vs_ = target_pitch_ = target_roll_ = 0;
   refs_.Clear();
 }
 
@@ -333,23 +334,33 @@ void FlightModel::AdvanceAir(double dt) {
     target_vs = -(0.6 + Height() * 0.15);
     target_speed = s.speed - 1.0;
   }
+  target_vs_ = target_vs;
+  target_speed_ = target_speed;
+  target_up_ =
+      phase_ == Phase::kDeparture
+          ? kFieldElevation +
+                kCircuit[std::min(waypoint_, kCircuitLength - 1)].height
+          : kFieldElevation + (glide_slope_captured_ ? 0 : 900);
   ControlVertical(target_vs, dt);
   ControlSpeed(target_speed, dt);
   // Pitch: flight path plus an angle of attack that grows as speed drops.
   double alpha = Clamp(8.0 - (s.speed - 55.0) * 0.12, 2, 8);
   double target_pitch = std::atan2(s.vertical_speed, s.speed) / kRad + alpha;
+  target_pitch_ = target_pitch;
   s.pitch = Approach(s.pitch, target_pitch, 3 * dt);
   // Throttle follows what the speed and climb need.
-  throttle_ = phase_ == Phase::kLanding
-                  ? 0.05
-                  : Clamp(0.45 + 0.25 * s.acceleration +
-                              0.04 * s.vertical_speed,
-                          0.05, 1.0);
+  throttle_ =
+      phase_ == Phase::kLanding
+          ? 0.05
+          : Clamp(0.45 + 0.25 * s.acceleration + 0.04 * s.vertical_speed, 0.05,
+                  1.0);
 }
 
 void FlightModel::SteerTo(double desired_track, double dt) {
   AircraftState& s = state_;
   double error = WrapDegrees180(desired_track - s.heading);
+  target_track_ = WrapDegrees360(desired_track);
+  target_roll_ = 0;
   if (s.on_ground) {
     double limit = s.speed < 0.5 ? 0.0 : (s.speed < 20.0 ? 10.0 : 2.0);
     double target = Clamp(error * 1.0, -limit, limit);
@@ -359,6 +370,7 @@ void FlightModel::SteerTo(double desired_track, double dt) {
     double rate = Clamp(error * 0.35, -3, 3);
     double speed = std::max(s.speed, 30.0);
     double bank = std::atan(speed * rate * kRad / kGravity) / kRad;
+    target_roll_ = bank;
     s.roll = Approach(s.roll, bank, 5 * dt);
     s.turn_rate = kGravity * std::tan(s.roll * kRad) / speed / kRad;
   }

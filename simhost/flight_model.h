@@ -57,6 +57,10 @@ class FlightModel {
     int traffic = 3;  // AI planes at start
   };
 
+  // How long a throttle set from outside is flown before the flight's own
+  // schedule takes over again, in simulated seconds.
+  static constexpr double kManualThrottleSeconds = 30.0;
+
   FlightModel() = default;
   FlightModel(const FlightModel&) = delete;
   FlightModel& operator=(const FlightModel&) = delete;
@@ -96,12 +100,15 @@ class FlightModel {
   void SteerTo(double desired_track, double dt);
   void ControlVertical(double target_vs, double dt);
   void ControlSpeed(double target_speed, double dt);
+  void AfterRelocation();
   void UpdateSystems(double dt);
   void Publish(double dt);
   void PublishPosition(double dt);
   void PublishEngines();
+  void PublishControls();
   void PublishRadios();
   void PublishAutopilot();
+  void PublishWeather();
   void PublishClock(double dt);
   double Height() const { return state_.position.up - kFieldElevation; }
 
@@ -119,11 +126,21 @@ class FlightModel {
   double manual_throttle_left_ = 0;   // seconds it is still flown
   double n1_ = 0, n2_ = 0, egt_ = 0;  // engine spool state (%, %, °C)
   double fuel_[kTankCount] = {1800, 900, 1800};  // kg
-  double flaps_ = 0, gear_ = 1,
-         speedbrake_ = 0;  // 0..1 (speedbrake -0.5 armed)
+  double flaps_ = 0;                             // flap handle, 0..1
+  int gear_ = 1;                                 // gear handle, 1 down
+  double gear_deploy_ = 1;                       // gear position, 0..1
+  double speedbrake_ = 0;                        // handle, 0..1, -0.5 armed
+
+  // What the guidance asks for, shown as autopilot selections and flight
+  // director commands.
+  double target_track_ = kRunwayHeading, target_up_ = kFieldElevation;
+  double target_speed_ = 0, target_vs_ = 0, target_pitch_ = 0, target_roll_ = 0;
+
+  double zulu_ = 0;  // the clock, seconds of the UTC day
 
   // Previous frame's values, for rates and accelerations.
-  double last_roll_ = 0, last_pitch_ = 0, last_p_ = 0, last_q_ = 0, last_r_ = 0;
+  double last_roll_ = 0, last_pitch_ = 0, last_p_ = 0, last_q_ = 0, last_r_ = 0,
+         last_vs_ = 0;
   LocalPoint last_velocity_;
   bool have_last_ = false;
 
