@@ -1,0 +1,199 @@
+// The built plugin module and the tarvos-simhost program, checked as the
+// simulator and a user would meet them.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/plugin_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string BuildDir() {
+  const char* dir = std::getenv("TARVOS_BUILD_DIR");
+  return dir != nullptr ? dir : "";
+}
+
+std::string PluginPath() { return BuildDir() + "/TARVOS/64/lin.xpl"; }
+std::string SimhostPath() { return BuildDir() + "/simhost/tarvos-simhost"; }
+
+// Runs a program with its output discarded; returns its exit status, or -1
+// when it did not exit normally within `timeout_s` (it is then killed).
+int RunProgram(const std::vector<std::string>& args, double timeout_s) {
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+      argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  auto deadline = std::chrono::steady_clock::now() +
+                  std::chrono::duration<double>(timeout_s);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A fresh folder under the temp folder, removed at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern =
+        (fs::temp_directory_path() / "tarvos-binary-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Names the dynamic symbol table of the module defines.
+std::set<std::string> DefinedDynamicSymbols(const std::string& path) {
+  std::set<std::string> names;
+  std::string command = "nm -D --defined-only '" + path + "' 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return names;
+  char line[1024];
+  while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+      text.pop_back();
+    }
+    size_t space = text.find_last_of(' ');
+    if (space != std::string::npos) names.insert(text.substr(space + 1));
+  }
+  pclose(pipe);
+  return names;
+}
+
+TEST(PluginBinary, ExportsExactlyTheFiveEntryPoints) {
+  ASSERT_TRUE(fs::exists(PluginPath())) << PluginPath();
+  std::set<std::string> expected = {"XPluginStart", "XPluginStop",
+                                    "XPluginEnable", "XPluginDisable",
+                                    "XPluginReceiveMessage"};
+  EXPECT_EQ(DefinedDynamicSymbols(PluginPath()), expected);
+}
+
+TEST(SimhostProgram, RunsThePluginForTheDurationAndExitsCleanly) {
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  std::string sim_root = root.path() + "/sim";  // created by the program
+  int status = RunProgram({SimhostPath(), "--duration", "2", "--root", sim_root,
+                           "--plugin", PluginPath()},
+                          60);
+  EXPECT_EQ(status, 0);
+  std::string log = tarvos::testing::ReadFileText(sim_root + "/TARVOS.txt");
+  EXPECT_NE(log.find("TARVOS Enable !"), std::string::npos) << log;
+  EXPECT_NE(log.find("TARVOS Disable !"), std::string::npos) << log;
+}
+
+TEST(SimhostProgram, FindsThePluginNextToItselfByDefault) {
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  int status = RunProgram(
+      {SimhostPath(), "--duration", "0.2", "--root", root.path()}, 60);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(fs::exists(root.path() + "/TARVOS.txt"));
+}
+
+TEST(SimhostProgram, StopsOnSigterm) {
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 2);
+    std::string path = SimhostPath();
+    execl(path.c_str(), path.c_str(), "--root", root.path().c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Wait until the plugin is enabled, then ask the program to stop.
+  std::string log_path = root.path() + "/TARVOS.txt";
+  for (int i = 0; i < 500; ++i) {
+    if (tarvos::testing::ReadFileText(log_path).find("TARVOS Enable !") !=
+        std::string::npos) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 1500 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (kill(pid, 0) == 0 && waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "tarvos-simhost did not stop on SIGTERM";
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(tarvos::testing::ReadFileText(log_path).find("TARVOS Disable !"),
+            std::string::npos);
+}
+
+// Exit status 2 for every way of failing to start.
+TEST(SimhostProgram, RefusesBadStartsWithStatusTwo) {
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  const std::string not_a_plugin = root.path() + "/not_a_plugin.xpl";
+  FILE* f = std::fopen(not_a_plugin.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("this is no shared object", f);
+  std::fclose(f);
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+  };
+  const std::vector<Case> cases = {
+      {"missing plugin", {"--plugin", root.path() + "/missing/lin.xpl"}},
+      {"not a shared object", {"--plugin", not_a_plugin}},
+      {"library without entry points", {"--plugin", "libm.so.6"}},
+      {"unknown option", {"--frobnicate"}},
+      {"option without value", {"--fps"}},
+      {"bad frame rate", {"--fps", "zero"}},
+      {"negative duration", {"--duration", "-1"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {SimhostPath(), "--root", root.path(),
+                                     "--duration", "0.1"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(RunProgram(args, 30), 2) << c.what;
+  }
+}
+
+}  // namespace
