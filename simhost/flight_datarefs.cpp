@@ -135,9 +135,8 @@ void DefinePosition() {
   EnsureFloat("sim/aircraft/view/acf_Vne", 340.0f);
 }
 
+// The host runs the clock itself (zulu and local time follow virtual time).
 void DefineTime() {
-  EnsureFloat("sim/time/zulu_time_sec", 9 * 3600.0f);
-  EnsureFloat("sim/time/local_time_sec", 10 * 3600.0f);
   EnsureInt("sim/time/local_date_days", 171);  // 21 June
   EnsureInt("sim/time/paused", 0);
   EnsureInt("sim/time/sim_speed", 1);

@@ -92,10 +92,11 @@ std::string FlightModel::LegName() const {
 }
 
 void FlightModel::Install(const Options& options) {
+  // Local coordinates centred on the field keep them small and precise.
+  Host::Get().SetLocalReference(kFieldLatitude, kFieldLongitude);
   DefineFlightDatarefs();
   InstallNavaids();
   traffic_.Install(options.traffic);
-  zulu_ = Host::Get().GetFloat("sim/time/zulu_time_sec");
   fly_ = options.fly;
   PlaceForPhase(fly_ ? Phase::kLineUp : Phase::kParked);
   Publish(0.0);

@@ -2,7 +2,8 @@
 // climbs, flies a wide circuit, comes back on the ILS, lands, backtracks
 // and starts again, for as long as the host runs. It drives the datarefs
 // the plugin publishes (position, attitude, speeds, engines, fuel, radios,
-// autopilot, clock) once per frame, through the host's frame hook.
+// autopilot, weather) once per frame; the host keeps the clock, through the
+// host's frame hook.
 //
 // The motion is kinematic, not aerodynamic: heading follows the ground
 // track, vertical speed follows the altitude change and every rate is the
@@ -109,7 +110,6 @@ class FlightModel {
   void PublishRadios();
   void PublishAutopilot();
   void PublishWeather();
-  void PublishClock(double dt);
   double Height() const { return state_.position.up - kFieldElevation; }
 
   bool installed_ = false;
@@ -135,8 +135,6 @@ class FlightModel {
   // director commands.
   double target_track_ = kRunwayHeading, target_up_ = kFieldElevation;
   double target_speed_ = 0, target_vs_ = 0, target_pitch_ = 0, target_roll_ = 0;
-
-  double zulu_ = 0;  // the clock, seconds of the UTC day
 
   // Previous frame's values, for rates and accelerations.
   double last_roll_ = 0, last_pitch_ = 0, last_p_ = 0, last_q_ = 0, last_r_ = 0,

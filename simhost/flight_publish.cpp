@@ -188,7 +188,6 @@ void FlightModel::Publish(double dt) {
   PublishRadios();
   PublishAutopilot();
   PublishWeather();
-  PublishClock(dt);
 }
 
 void FlightModel::PublishPosition(double dt) {
@@ -464,28 +463,6 @@ void FlightModel::PublishWeather() {
   refs_.Float(kWx + "wind_speed_kt", static_cast<float>(wind.speed_kt));
   refs_.Float(kWx + "wind_direction_degt",
               static_cast<float>(wind.from_degrees));
-}
-
-void FlightModel::PublishClock(double dt) {
-  if (dt <= 0) return;
-  // A clock set from outside carries on from there.
-  // The clock runs in double precision: a float of the seconds of the day
-  // cannot take a step of one frame without rounding it badly.
-  Host& host = Host::Get();
-  if (refs_.FloatChanged("sim/time/zulu_time_sec")) {
-    zulu_ = host.GetFloat("sim/time/zulu_time_sec");
-  }
-  zulu_ += dt;
-  double zulu = zulu_;
-  if (zulu >= 86400.0) {
-    zulu -= 86400.0;
-    zulu_ = zulu;
-    int day = host.GetInt("sim/time/local_date_days") + 1;
-    refs_.Int("sim/time/local_date_days", day > 364 ? 0 : day);
-  }
-  refs_.Float("sim/time/zulu_time_sec", static_cast<float>(zulu));
-  refs_.Float("sim/time/local_time_sec",
-              static_cast<float>(std::fmod(zulu + 3600.0, 86400.0)));
 }
 
 }  // namespace simhost::flight

@@ -65,14 +65,22 @@ void Traffic::SetCount(int count) {
   for (int n = count + 1; n <= count_; ++n) ZeroPlane(n);
   count_ = count;
   PublishAircraftList();
-  Host::Get().SendMessageToPlugin(0, XPLM_MSG_AIRPLANE_COUNT_CHANGED, nullptr);
+  // The simulator only talks to enabled plugins.
+  Host& host = Host::Get();
+  if (host.PluginEnabled()) {
+    host.SendMessageToPlugin(0, XPLM_MSG_AIRPLANE_COUNT_CHANGED, nullptr);
+  }
 }
 
 void Traffic::PublishAircraftList() {
   Host& host = Host::Get();
   const std::string folder = host.SystemPath() + "Aircraft/";
-  std::vector<Aircraft> list;
-  list.push_back({"TARVOS_Twin.acf", folder + "TARVOS Twin/TARVOS_Twin.acf"});
+  // The user's aircraft stays whatever the host has loaded.
+  std::vector<Aircraft> list = host.GetAircraft();
+  if (list.empty()) {
+    list.push_back({"Twin_Jet.acf", folder + "Twin Jet/Twin_Jet.acf"});
+  }
+  list.resize(1);
   for (int n = 1; n <= count_; ++n) {
     list.push_back({ModelFileName(n), folder + "Traffic/" + ModelFileName(n)});
   }
