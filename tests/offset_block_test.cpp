@@ -1,0 +1,113 @@
+// The offset space: the constants stored by start, the copy helpers and
+// their locking.
+#include "offsets/offset_block.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/plugin_fixture.h"
+
+namespace tarvos {
+namespace {
+
+using ByteVector = std::vector<uint8_t>;
+
+class OffsetBlockTest : public testing::PluginFixture {};
+
+TEST_F(OffsetBlockTest, ConstantsReadAsTheirExactBytesAfterStart) {
+  Start();
+  struct Case {
+    uint32_t offset;
+    ByteVector bytes;
+  };
+  const Case cases[] = {
+      {0x0240, {0xDA, 0x07}},
+      {0x3304, {0x04, 0x00, 0x00, 0x50}},
+      {0x3308, {0x08, 0x00, 0xDE, 0xFA}},
+      {0x6F03, {'1', '.', '0', '.', '0', '.', '0', 0}},
+      {0x6F02, {0}},  // the version starts at 0x6F03 exactly
+      {0x6FFF, {0x01}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(this->Bytes(c.offset, static_cast<uint32_t>(c.bytes.size())),
+              c.bytes)
+        << std::hex << c.offset;
+  }
+}
+
+TEST_F(OffsetBlockTest, SystemPathIsStoredZeroTerminated) {
+  Start();
+  const std::string path = host().SystemPath();
+  const ByteVector field = this->Bytes(0x3E00, 256);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(field.data())), path);
+  EXPECT_EQ(field[255], 0);
+}
+
+TEST_F(OffsetBlockTest, LongSystemPathIsCutTo255Characters) {
+  const std::string folder = "/nonexistent/" + std::string(300, 'x') + "/";
+  host().SetSystemPath(folder);
+  Start();  // the logs cannot be opened there; start goes on
+  const ByteVector field = this->Bytes(0x3E00, 256);
+  EXPECT_EQ(std::string(field.begin(), field.begin() + 255),
+            folder.substr(0, 255));
+  EXPECT_EQ(field[255], 0);
+  EXPECT_EQ(U16(0x3F00), 0);  // nothing spilled past the field
+}
+
+TEST_F(OffsetBlockTest, StartCounterGrowsByEightPerStart) {
+  Start();
+  EXPECT_EQ(U32(0x3308), 0xFADE0008u);
+  Stop();
+  Start();
+  EXPECT_EQ(U32(0x3308), 0xFADE0010u);
+}
+
+TEST_F(OffsetBlockTest, StartClearsTheBlockAndMarksEveryByteOrdinary) {
+  Poke(0x1000, {1, 2, 3});
+  OffsetKindMap[0x1000] = kOffsetWriteProtected;
+  Start();
+  EXPECT_EQ(this->Bytes(0x1000, 3), ByteVector(3, 0));
+  EXPECT_FALSE(IsWriteProtected(0x1000));
+}
+
+TEST(OffsetBlockCopy, PublishAndFetchRoundTrip) {
+  const uint8_t in[] = {9, 8, 7, 6, 5};
+  Publish(0xFFFB, in, sizeof in);  // the last five bytes of the space
+  uint8_t out[5] = {};
+  Fetch(0xFFFB, out, sizeof out);
+  EXPECT_EQ(ByteVector(out, out + 5), ByteVector(in, in + 5));
+}
+
+TEST(OffsetBlockCopy, TryPublishSkipsWhileAnotherThreadHoldsTheLock) {
+  const uint8_t value = 0x5A;
+  std::atomic<bool> held{false};
+  std::atomic<bool> release{false};
+  std::thread holder([&] {
+    OffsetLock.Acquire();
+    held = true;
+    while (!release) std::this_thread::yield();
+    OffsetLock.Release();
+  });
+  while (!held) std::this_thread::yield();
+  EXPECT_FALSE(TryPublish(0x2000, &value, 1));
+  release = true;
+  holder.join();
+  EXPECT_TRUE(TryPublish(0x2000, &value, 1));
+  uint8_t out = 0;
+  Fetch(0x2000, &out, 1);
+  EXPECT_EQ(out, 0x5A);
+}
+
+TEST(OffsetBlockCopy, OffsetLockIsReentrantForItsOwner) {
+  LockGuard<RecursiveLock> outer(OffsetLock);
+  const uint8_t value = 1;
+  Publish(0x2001, &value, 1);  // takes the lock again on this thread
+  EXPECT_TRUE(TryPublish(0x2002, &value, 1));
+}
+
+}  // namespace
+}  // namespace tarvos
