@@ -1,10 +1,12 @@
 // tarvos-simhost: runs a plugin binary on the stand-in simulator.
 //
-// Exit status: 0 after a normal run, 2 for bad arguments or a plugin that
-// cannot be loaded.
+// Exit status: 0 after a normal run, 1 when the start script failed, 2 for
+// bad arguments, a plugin that cannot be loaded or a control channel that
+// cannot be opened.
 #include <cstdio>
 #include <string>
 
+#include "simhost/control_session.h"
 #include "simhost/simulator.h"
 
 int main(int argc, char** argv) {
@@ -28,7 +30,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
     return 2;
   }
+  simhost::ControlSession session;
+  if (!session.Attach(&simulator, &error)) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    return 2;
+  }
   simhost::StopOnSignals(&simulator);
   simulator.Run();
-  return 0;
+  return session.failed() ? 1 : 0;
 }

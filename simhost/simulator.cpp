@@ -79,7 +79,9 @@ void Simulator::RunLoop() {
   while (!stop_.load(std::memory_order_relaxed)) {
     std::this_thread::sleep_until(next);
     auto now = Clock::now();
-    host.StepFrame(std::chrono::duration<float>(now - last).count());
+    if (!step_gate_ || step_gate_()) {
+      host.StepFrame(std::chrono::duration<float>(now - last).count());
+    }
     last = now;
     for (auto& task : frame_tasks_) task();
     if (options_.duration >= 0 &&

@@ -20,6 +20,9 @@ struct SimulatorOptions {
   std::string plugin_path;       // empty: next to the program (see below)
   double fps = 60;               // flight loops per second
   double duration = -1;          // seconds to run; negative: until stopped
+  bool fly = true;               // false: the aircraft stays parked
+  std::string script;            // control commands run at start
+  std::string control;           // control channel: TCP port or unix:PATH
 };
 
 enum class ParseResult { kRun, kHelp, kError };
@@ -57,6 +60,9 @@ class Simulator {
   // Runs once after the plugin is enabled and once before it is disabled.
   void AddStartTask(std::function<void()> task);
   void AddStopTask(std::function<void()> task);
+  // Asked before every real-time frame; while it returns false the loop
+  // keeps running its frame tasks but advances no time.
+  void SetStepGate(std::function<bool()> gate) { step_gate_ = std::move(gate); }
 
   const SimulatorOptions& options() const { return options_; }
 
@@ -70,6 +76,7 @@ class Simulator {
   std::vector<std::function<void()>> frame_tasks_;
   std::vector<std::function<void()>> start_tasks_;
   std::vector<std::function<void()>> stop_tasks_;
+  std::function<bool()> step_gate_;
 };
 
 // Routes SIGINT and SIGTERM to simulator->RequestStop().

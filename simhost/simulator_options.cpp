@@ -33,13 +33,19 @@ bool ParseNumber(const std::string& text, double* out) {
 std::string SimulatorUsage(const std::string& program) {
   return "usage: " + program +
          " [--root DIR] [--plugin PATH] [--fps N] [--duration SECONDS]"
+         " [--no-flight] [--script FILE] [--control PORT|unix:PATH]"
          " [--help]\n"
          "  --root DIR          simulator folder (default: ./simroot)\n"
          "  --plugin PATH       plugin binary (default: "
          "../TARVOS/64/lin.xpl next to this program)\n"
          "  --fps N             flight loops per second (default: 60)\n"
          "  --duration SECONDS  run this long, then stop (default: until "
-         "SIGINT or SIGTERM)\n";
+         "SIGINT or SIGTERM)\n"
+         "  --no-flight         keep the aircraft parked and still\n"
+         "  --script FILE       run the control commands in FILE at start\n"
+         "  --control PORT      control channel on 127.0.0.1:PORT (0: any "
+         "free port),\n"
+         "                      or unix:PATH for a Unix socket\n";
 }
 
 ParseResult ParseSimulatorOptions(int argc, char** argv,
@@ -48,8 +54,12 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") return ParseResult::kHelp;
+    if (arg == "--no-flight") {
+      options->fly = false;
+      continue;
+    }
     if (arg != "--root" && arg != "--plugin" && arg != "--fps" &&
-        arg != "--duration") {
+        arg != "--duration" && arg != "--script" && arg != "--control") {
       *error = "unknown option " + arg;
       return ParseResult::kError;
     }
@@ -58,7 +68,13 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
       return ParseResult::kError;
     }
     std::string value = argv[++i];
-    if (arg == "--root" || arg == "--plugin") {
+    if (arg == "--script" || arg == "--control") {
+      if (value.empty()) {
+        *error = arg + " needs a value";
+        return ParseResult::kError;
+      }
+      (arg == "--script" ? options->script : options->control) = value;
+    } else if (arg == "--root" || arg == "--plugin") {
       if (value.empty()) {
         *error = arg + " needs a value";
         return ParseResult::kError;
