@@ -35,7 +35,7 @@ bool IsScalar(DataType kind) {
 }
 
 // Stores a scalar with the precision of the dataref's kind.
-void StoreScalar(Dataref& d, double value) {
+void StoreScalar(Host::State& s, Dataref& d, double value) {
   switch (d.kind) {
     case DataType::kInt:
       d.scalar = static_cast<int>(value);
@@ -46,6 +46,7 @@ void StoreScalar(Dataref& d, double value) {
     default:
       d.scalar = value;
   }
+  OnClockDatarefSet(s, d);
 }
 
 // Test-side lookup: a live dataref or null.
@@ -230,7 +231,7 @@ void Host::SetDouble(const std::string& name, double value) {
   Dataref* d = Find(*state_, name);
   if (d == nullptr) return;
   if (IsScalar(d->kind)) {
-    StoreScalar(*d, value);
+    StoreScalar(*state_, *d, value);
   } else if (d->kind == DataType::kIntArray && !d->ints.empty()) {
     d->ints[0] = static_cast<int>(value);
   } else if (d->kind == DataType::kFloatArray && !d->floats.empty()) {
@@ -243,7 +244,7 @@ void Host::SetIntElement(const std::string& name, int index, int value) {
   Dataref* d = Find(*state_, name);
   if (d == nullptr || index < 0) return;
   if (IsScalar(d->kind)) {
-    if (index == 0) StoreScalar(*d, value);
+    if (index == 0) StoreScalar(*state_, *d, value);
   } else if (d->kind == DataType::kIntArray &&
              static_cast<size_t>(index) < d->ints.size()) {
     d->ints[index] = value;
@@ -258,7 +259,7 @@ void Host::SetFloatElement(const std::string& name, int index, float value) {
   Dataref* d = Find(*state_, name);
   if (d == nullptr || index < 0) return;
   if (IsScalar(d->kind)) {
-    if (index == 0) StoreScalar(*d, value);
+    if (index == 0) StoreScalar(*state_, *d, value);
   } else if (d->kind == DataType::kFloatArray &&
              static_cast<size_t>(index) < d->floats.size()) {
     d->floats[index] = value;

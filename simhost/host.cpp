@@ -60,6 +60,7 @@ void Host::Reset() {
     s.command_records.clear();
     s.input_records.clear();
     s.now = 0;
+    s.sim_time = 0;
     s.frame = 0;
     s.last_dt = 1.0f / 60.0f;
     s.loops.clear();

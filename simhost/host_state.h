@@ -114,7 +114,8 @@ struct Host::State {
   uint64_t next_loop_id = 1;
   std::vector<FlightLoop> loops;  // registration order
   std::function<void(double, float)> frame_hook;
-  double zulu_at_start = 0;  // seconds after midnight at virtual time 0
+  double sim_time = 0;       // seconds the clock ran (it stops when paused)
+  double zulu_at_start = 0;  // zulu seconds after midnight at sim_time 0
   double local_offset = 0;   // local minus zulu, seconds
 
   // The plugin under test.
@@ -168,6 +169,9 @@ void DefineDefaultAircraft(Host::State& s);
 Command& DefineCommandLocked(Host::State& s, const std::string& name);
 // Updates the clock datarefs from the virtual time.
 void UpdateTimeDatarefs(Host::State& s);
+// Someone set a clock dataref (zulu or local time): the clock goes on from
+// the new value instead of snapping back on the next frame.
+void OnClockDatarefSet(Host::State& s, const Dataref& d);
 // Keeps latitude, longitude and elevation in step with local_x/y/z after
 // the plugin relocated the aircraft through the local coordinates.
 void SyncWorldFromLocal(Host::State& s);

@@ -67,12 +67,25 @@ void UpdateTimeDatarefs(Host::State& s) {
       it->second->scalar = static_cast<float>(value);
     }
   };
-  double zulu = std::fmod(s.zulu_at_start + s.now, 86400.0);
+  double zulu = std::fmod(s.zulu_at_start + s.sim_time, 86400.0);
+  if (zulu < 0) zulu += 86400.0;
   double local = std::fmod(zulu + s.local_offset + 86400.0, 86400.0);
   set("sim/time/total_running_time_sec", s.now);
   set("sim/time/zulu_time_sec", zulu);
   set("sim/time/local_time_sec", local);
   set("sim/operation/misc/frame_rate_period", s.last_dt);
+}
+
+// Setting local time moves zulu time with it (the time zone stays).
+void OnClockDatarefSet(Host::State& s, const Dataref& d) {
+  if (d.name == "sim/time/zulu_time_sec") {
+    s.zulu_at_start = d.scalar - s.sim_time;
+  } else if (d.name == "sim/time/local_time_sec") {
+    s.zulu_at_start = d.scalar - s.local_offset - s.sim_time;
+  } else {
+    return;
+  }
+  UpdateTimeDatarefs(s);
 }
 
 void Host::StepFrame(float dt) {
@@ -85,6 +98,10 @@ void Host::StepFrame(float dt) {
     State& s = *state_;
     s.now += dt;
     s.frame += 1;
+    auto paused = s.by_name.find("sim/time/paused");
+    if (paused == s.by_name.end() || paused->second->scalar == 0) {
+      s.sim_time += dt;
+    }
     s.last_dt = dt;
     UpdateTimeDatarefs(s);
     hook = s.frame_hook;

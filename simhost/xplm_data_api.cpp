@@ -48,6 +48,7 @@ void SetScalar(XPLMDataRef handle, DataType setter, int type, double value) {
         d->scalar = value;
     }
     record.applied = true;
+    OnClockDatarefSet(s, *d);
   }
   bool moved = record.applied && IsPositionLocal(d->name);
   s.set_records.push_back(std::move(record));

@@ -426,6 +426,26 @@ TEST_F(HostTest, StepFrameAdvancesTheClockDatarefs) {
                   0.5f);
 }
 
+TEST_F(HostTest, ClockGoesOnFromASetTimeAndStopsWhilePaused) {
+  XPLMDataRef zulu = Ref("sim/time/zulu_time_sec");
+  XPLMDataRef local = Ref("sim/time/local_time_sec");
+  float zone = XPLMGetDataf(local) - XPLMGetDataf(zulu);
+  XPLMSetDataf(zulu, 3600);
+  host().StepFrames(10, 1.0f);
+  EXPECT_FLOAT_EQ(XPLMGetDataf(zulu), 3610);
+  EXPECT_FLOAT_EQ(
+      std::fmod(XPLMGetDataf(local) - XPLMGetDataf(zulu) + 86400, 86400),
+      std::fmod(zone + 86400, 86400));
+  host().SetInt("sim/time/paused", 1);
+  host().StepFrames(10, 1.0f);
+  EXPECT_FLOAT_EQ(XPLMGetDataf(zulu), 3610);
+  EXPECT_FLOAT_EQ(XPLMGetDataf(Ref("sim/time/total_running_time_sec")), 20);
+  host().SetInt("sim/time/paused", 0);
+  host().SetFloat("sim/time/zulu_time_sec", 86399);  // wraps at midnight
+  host().StepFrames(2, 1.0f);
+  EXPECT_FLOAT_EQ(XPLMGetDataf(zulu), 1);
+}
+
 TEST_F(HostTest, FrameHookRunsBeforeTheCallbacks) {
   std::vector<std::string> log;
   Probe p{"p", -1, &log};
