@@ -118,8 +118,10 @@ void SetAtcLocked(AtcField field, const char* text, size_t length)
   const AtcFieldInfo& info = kAtcFields[static_cast<int>(field)];
   char* buffer = g_settings.atc[static_cast<int>(field)];
   const size_t copy = length < info.limit ? length : info.limit;
-  std::memset(buffer, 0, kAtcBufferSize);
-  std::memcpy(buffer, text, copy);
+  // Built aside first: `text` may be the setting's own buffer.
+  char fresh[kAtcBufferSize] = {};
+  std::memcpy(fresh, text, copy);
+  std::memcpy(buffer, fresh, kAtcBufferSize);
   std::memcpy(OffsetBlock + info.offset, buffer, info.field_size);
 }
 

@@ -1,0 +1,74 @@
+// The plugin menu tree and its handler.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "settings/settings_menu.h"
+#include "tests/support/plugin_fixture.h"
+
+namespace tarvos {
+namespace {
+
+class MenuTest : public testing::PluginFixture {
+ protected:
+  static std::string RefText(void* ref) {
+    return ref == nullptr ? "<null>" : static_cast<const char*>(ref);
+  }
+};
+
+TEST_F(MenuTest, StartBuildsTheTree) {
+  Start();
+  const auto plugins = host().MenuItems(host().PluginsMenu());
+  ASSERT_EQ(plugins.size(), 1u);
+  EXPECT_EQ(plugins[0].name, "TARVOS");
+  EXPECT_EQ(plugins[0].force_english, 1);
+  EXPECT_EQ(plugins[0].item_ref, nullptr);
+  const XPLMMenuID menu = plugins[0].submenu;
+  ASSERT_TRUE(host().MenuExists(menu));
+  EXPECT_EQ(host().MenuName(menu), "TARVOS");
+
+  const auto items = host().MenuItems(menu);
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].name, "ATC Menu");
+  EXPECT_EQ(RefText(items[0].item_ref), "Open ATC");
+  EXPECT_EQ(items[1].name, "TARVOS settings");
+  EXPECT_EQ(items[1].item_ref, nullptr);
+  const XPLMMenuID settings = items[1].submenu;
+  ASSERT_TRUE(host().MenuExists(settings));
+  EXPECT_EQ(host().MenuName(settings), "TARVOS");
+
+  const auto settings_items = host().MenuItems(settings);
+  ASSERT_EQ(settings_items.size(), 1u);
+  EXPECT_EQ(settings_items[0].name, "Performance settings");
+  EXPECT_EQ(RefText(settings_items[0].item_ref), "Open performance");
+  EXPECT_EQ(host().LiveMenuCount(), 2);
+}
+
+TEST_F(MenuTest, StopDestroysBothMenus) {
+  Start();
+  Stop();
+  EXPECT_EQ(host().LiveMenuCount(), 0);
+}
+
+TEST_F(MenuTest, ChoosingEveryItemIsHarmless) {
+  StartAndEnable();
+  const XPLMMenuID menu = host().MenuItems(host().PluginsMenu())[0].submenu;
+  const XPLMMenuID settings = host().MenuItems(menu)[1].submenu;
+  host().ChooseMenuItem(menu, 0);
+  host().ChooseMenuItem(menu, 1);
+  host().ChooseMenuItem(settings, 0);
+  host().ChooseMenuItem(settings, 5);
+}
+
+// References are compared as text, not by address; anything else, null
+// included, is ignored.
+TEST(SettingsMenuHandler, ComparesReferencesAsText) {
+  char copy[] = "Open performance";
+  SettingsMenuHandler(nullptr, copy);
+  char other[] = "Open nothing";
+  SettingsMenuHandler(nullptr, other);
+  SettingsMenuHandler(nullptr, nullptr);
+}
+
+}  // namespace
+}  // namespace tarvos
