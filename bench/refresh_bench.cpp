@@ -1,0 +1,131 @@
+// Cost of the periodic refresh, the read-time refresh and the write dispatch
+// against the stand-in host. The baseline is one host dataref read, so the
+// figures can be compared across machines as ratios.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+
+#include "XPLMDataAccess.h"
+#include "XPLMDefs.h"
+#include "offsets/coding.h"
+#include "offsets/locks.h"
+#include "offsets/refresh_scheduler.h"
+#include "requests/read_refresh.h"
+#include "requests/write_dispatch.h"
+#include "simhost/host.h"
+
+extern "C" {
+int XPluginStart(char* name, char* signature, char* description);
+void XPluginStop(void);
+int XPluginEnable(void);
+void XPluginDisable(void);
+void XPluginReceiveMessage(XPLMPluginID from, int message, void* param);
+}
+
+namespace {
+
+// The plugin started (tables filled) but not enabled: the benchmarks drive
+// the callbacks and hooks themselves, without worker threads.
+void StartPluginOnce() {
+  static bool started = [] {
+    simhost::Host& host = simhost::Host::Get();
+    host.Reset();
+    simhost::PluginEntryPoints entry;
+    entry.start = &XPluginStart;
+    entry.stop = &XPluginStop;
+    entry.enable = &XPluginEnable;
+    entry.disable = &XPluginDisable;
+    entry.receive_message = &XPluginReceiveMessage;
+    host.AttachPlugin(entry);
+    host.StartPlugin();
+    return true;
+  }();
+  (void)started;
+}
+
+void BM_BaselineHostGetDataf(benchmark::State& state) {
+  StartPluginOnce();
+  XPLMDataRef ref = XPLMFindDataRef("sim/flightmodel/position/psi");
+  for (auto _ : state) benchmark::DoNotOptimize(XPLMGetDataf(ref));
+}
+BENCHMARK(BM_BaselineHostGetDataf);
+
+void BM_RefreshCallbackA(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackA(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackA);
+
+// One simulated frame with every callback at its rate (A every frame, B
+// every 3rd, ..., I every 313th): the average refresh cost per frame.
+void BM_RefreshPerFrameAllCallbacks(benchmark::State& state) {
+  StartPluginOnce();
+  using tarvos::RefreshCallbackA, tarvos::RefreshCallbackB,
+      tarvos::RefreshCallbackC, tarvos::RefreshCallbackD,
+      tarvos::RefreshCallbackE, tarvos::RefreshCallbackF,
+      tarvos::RefreshCallbackG, tarvos::RefreshCallbackH,
+      tarvos::RefreshCallbackI;
+  int64_t frame = 0;
+  for (auto _ : state) {
+    ++frame;
+    RefreshCallbackA(0, 0, 0, nullptr);
+    if (frame % 3 == 0) RefreshCallbackB(0, 0, 0, nullptr);
+    if (frame % 7 == 0) RefreshCallbackC(0, 0, 0, nullptr);
+    if (frame % 13 == 0) RefreshCallbackD(0, 0, 0, nullptr);
+    if (frame % 31 == 0) RefreshCallbackE(0, 0, 0, nullptr);
+    if (frame % 31 == 1) RefreshCallbackF(0, 0, 0, nullptr);
+    if (frame % 59 == 0) RefreshCallbackG(0, 0, 0, nullptr);
+    if (frame % 157 == 0) RefreshCallbackH(0, 0, 0, nullptr);
+    if (frame % 313 == 0) RefreshCallbackI(0, 0, 0, nullptr);
+  }
+}
+BENCHMARK(BM_RefreshPerFrameAllCallbacks);
+
+// A typical instrument panel's reads: position and attitude, speeds, yoke
+// and surfaces, accelerations and rates.
+void BM_RefreshForReadPanelSet(benchmark::State& state) {
+  StartPluginOnce();
+  struct Range {
+    uint32_t offset, size;
+  };
+  constexpr Range kRanges[] = {
+      {0x0560, 0x28}, {0x02B4, 0x14}, {0x0BB2, 0x12}, {0x3060, 0x60}};
+  for (auto _ : state) {
+    tarvos::LockGuard<tarvos::RecursiveLock> hold(tarvos::OffsetLock);
+    for (const Range& r : kRanges) {
+      benchmark::DoNotOptimize(tarvos::RefreshForRead(r.offset, r.size));
+    }
+  }
+}
+BENCHMARK(BM_RefreshForReadPanelSet);
+
+// A heading write that differs from the stored value every time, so the
+// attitude change runs on every iteration.
+void BM_ApplyWriteHeading(benchmark::State& state) {
+  StartPluginOnce();
+  uint32_t heading = 0x40000000u;
+  uint8_t bytes[4];
+  int64_t n = 0;
+  for (auto _ : state) {
+    heading += 0x01000000u;
+    tarvos::StoreU32(bytes, heading);
+    {
+      tarvos::LockGuard<tarvos::RecursiveLock> hold(tarvos::OffsetLock);
+      benchmark::DoNotOptimize(tarvos::ApplyWrite(bytes, 0x0580, 4));
+    }
+    // The host records every set call; keep its record from growing.
+    if (++n % 1024 == 0) {
+      state.PauseTiming();
+      simhost::Host::Get().TakeSetRecords();
+      state.ResumeTiming();
+    }
+  }
+  simhost::Host::Get().TakeSetRecords();
+}
+BENCHMARK(BM_ApplyWriteHeading);
+
+}  // namespace
+
+BENCHMARK_MAIN();
