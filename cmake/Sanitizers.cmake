@@ -10,3 +10,14 @@ elseif(TARVOS_SANITIZE STREQUAL "thread")
 elseif(NOT TARVOS_SANITIZE STREQUAL "")
   message(FATAL_ERROR "TARVOS_SANITIZE must be '', 'address' or 'thread'")
 endif()
+
+# TARVOS_FUZZ_INSTRUMENT (the "fuzz" preset) compiles every target with
+# libFuzzer coverage plus AddressSanitizer and UndefinedBehaviorSanitizer, so
+# the fuzz targets see coverage of the plugin code they drive, not only of
+# their own file. Only the fuzz targets link libFuzzer's main.
+option(TARVOS_FUZZ_INSTRUMENT "Instrument all code for the libFuzzer targets" OFF)
+if(TARVOS_FUZZ_INSTRUMENT)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
