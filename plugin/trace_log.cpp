@@ -115,9 +115,12 @@ void WriteTraceEntry(char marker, TraceDirection direction, uint32_t offset,
                      uint32_t size, const uint8_t* bytes) {
   if (bytes == nullptr) {
     // Keep the unlocked read inside the offset space.
-    if (offset >= kOffsetSpaceSize) return;
-    if (size > kOffsetSpaceSize - offset) size = kOffsetSpaceSize - offset;
-    bytes = UnlockedOffsetBlock() + offset;
+    if (offset >= kOffsetSpaceSize) {
+      size = 0;
+    } else {
+      if (size > kOffsetSpaceSize - offset) size = kOffsetSpaceSize - offset;
+      bytes = UnlockedOffsetBlock() + offset;
+    }
   }
   // Formatted before TraceLock is taken so the lock is held only for the
   // write itself.

@@ -60,6 +60,8 @@ void PrepareOneSecondTimerForEnable() {
   CrashHoldCount.store(kCrashHoldRuns);
 }
 
+void ArmOverrideWatchdog(int32_t runs) { g_override_watchdog.store(runs); }
+
 void RegisterOneSecondTimer() {
   XPLMRegisterFlightLoopCallback(OneSecondTimer, 1.0f, nullptr);
 }

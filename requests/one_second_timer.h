@@ -23,6 +23,10 @@ float OneSecondTimer(float since_last_call, float since_last_loop, int counter,
 // XPluginEnable: override watchdog due at the first run, crash countdown
 // restarted with kCrashHoldRuns.
 void PrepareOneSecondTimerForEnable();
+// Re-arms the control-override watchdog: the overrides are released after
+// `runs` further runs of the timer (the control write handlers call it).
+void ArmOverrideWatchdog(int32_t runs);
+
 // Registration with its first interval of 1.0 s, and its removal.
 void RegisterOneSecondTimer();
 void UnregisterOneSecondTimer();

@@ -194,6 +194,27 @@ TEST_F(LifecycleTest, TwoCrashesHoldTheFlagForFiveRunsAfterTheSecond) {
   EXPECT_EQ(CrashHoldCount.load(), -1);
 }
 
+// Timer runs until a countdown fires, for several starting counts.
+TEST(OneSecondCountdown, FiresOnReachingZeroAndThenIdles) {
+  struct Case {
+    int32_t start;
+    int fires_on_run;  // 0: never within ten runs
+  };
+  const Case cases[] = {{5, 5}, {1, 1}, {0, 1}, {-1, 0}, {-7, 0}};
+  for (const Case& c : cases) {
+    std::atomic<int32_t> count{c.start};
+    int fired_on = 0;
+    for (int run = 1; run <= 10; ++run) {
+      if (StepCountdown(count)) {
+        EXPECT_EQ(fired_on, 0) << "fired twice, start " << c.start;
+        fired_on = run;
+      }
+    }
+    EXPECT_EQ(fired_on, c.fires_on_run) << "start " << c.start;
+    EXPECT_EQ(count.load(), c.start >= 0 ? -1 : c.start);
+  }
+}
+
 TEST_F(LifecycleTest, MessagesFromOtherPluginsChangeNothing) {
   host().SetAircraft({{"User.acf", "/planes/User.acf"}});
   StartAndEnable();

@@ -154,5 +154,14 @@ TEST_F(TraceLogTest, EntryWithoutBytesShowsTheOffsetBlockWithinItsEnd) {
             std::string::npos);
 }
 
+TEST_F(TraceLogTest, EntryOutsideTheOffsetSpaceShowsOnlyItsHead) {
+  Enable();
+  SetWriteTracing(true);
+  WriteTraceEntry('*', TraceDirection::kWrite, 0x10000, 4, nullptr);
+  SetWriteTracing(false);
+  EXPECT_NE(TraceLogText().find("Offset: 10000 Bytes: 000 value: \n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace tarvos
