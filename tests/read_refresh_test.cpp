@@ -9,6 +9,9 @@
 #include "offsets/locks.h"
 #include "offsets/reference_tables.h"
 #include "tests/support/plugin_fixture.h"
+#include "userconfig/config_loader.h"
+#include "userconfig/config_parser.h"
+#include "userconfig/user_tables.h"
 
 namespace tarvos {
 namespace {
@@ -419,6 +422,20 @@ TEST_F(ReadRefreshTest, PanelRanges) {
   EXPECT_EQ(Read(0x02B4, 0x14), 0);  // 0x02C0 starts no item
   EXPECT_EQ(Read(0x0BB2, 0x0C), 1);
   EXPECT_EQ(Read(0x3060, 0x60), 1);
+}
+
+// A user offset hides the read-time item at its offset and is stepped over
+// by its own size.
+TEST_F(ReadRefreshTest, UserOffsetsHideFixedItems) {
+  host().DefineFloat("test/hdg", 1);
+  UserTables tables = ParseUserOffsetConfig(
+      "Dataref h test/hdg float\nOffset 07CC UINT8 1 r $h\n");
+  ResolveUserReferences(&tables);
+  InstallUserTables(std::move(tables));
+  host().SetFloat("sim/cockpit/autopilot/heading_mag", 90);
+  EXPECT_EQ(Read(0x07CC, 1), 1);
+  EXPECT_EQ(U16(0x07CC), 0);
+  EXPECT_EQ(Read(0x07CC, 2), 0);  // 0x07CD starts nothing
 }
 
 }  // namespace

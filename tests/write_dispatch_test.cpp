@@ -18,6 +18,9 @@
 #include "requests/attitude.h"
 #include "tests/support/plugin_fixture.h"
 #include "transport/request_batch.h"
+#include "userconfig/config_loader.h"
+#include "userconfig/config_parser.h"
+#include "userconfig/user_tables.h"
 
 namespace tarvos {
 namespace {
@@ -255,6 +258,27 @@ TEST_F(WriteDispatchTest, TransportStillStoresUnhandledBytes) {
   EXPECT_EQ(result.result, 1);
   EXPECT_EQ(Bytes(0x0100, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
   EXPECT_TRUE(host().TakeSetRecords().empty());
+}
+
+// A user offset replaces the fixed handler; a user command runs in addition.
+TEST_F(WriteDispatchTest, UserOffsetsAndCommandsTakePrecedence) {
+  host().DefineInt("test/int", 0);
+  host().DefineCommand("test/once");
+  UserTables tables = ParseUserOffsetConfig(
+      "Dataref i test/int int\n"
+      "Offset 0580 UINT32 0 w >i @\n"
+      "Command 0578 UINT32 1 1 test/once\n");
+  ResolveUserReferences(&tables);
+  InstallUserTables(std::move(tables));
+  host().TakeCommands();
+
+  EXPECT_EQ(Write(0x0580, U32Bytes(7)), 1);
+  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  ASSERT_EQ(Names(r), std::vector<std::string>{"test/int"});
+
+  EXPECT_EQ(Write(0x0578, U32Bytes(1)), 1);
+  EXPECT_EQ(host().TakeCommands().size(), 1u);
+  EXPECT_EQ(host().TakeSetRecords().size(), 10u);  // pitch handler as well
 }
 
 }  // namespace
