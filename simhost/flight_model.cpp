@@ -188,7 +188,8 @@ void FlightModel::Advance(double dt) {
   s.position.east += s.speed * std::sin(track) * dt;
   s.position.north += s.speed * std::cos(track) * dt;
   s.position.up += s.vertical_speed * dt;
-  if (!s.on_ground && Height() <= 0) {
+  if (!s.on_ground &&
+      (Height() < 0 || (Height() <= 0 && s.vertical_speed < 0))) {
     // Touchdown (or a relocation into the ground): stop the descent.
     s.position.up = kFieldElevation;
     s.vertical_speed = 0;
@@ -247,14 +248,15 @@ void FlightModel::AdvanceGround(double dt) {
       s.speed = std::max(0.0, s.speed + s.acceleration * dt);
       if (s.speed < 12.0) {
         phase_ = Phase::kBacktrack;
+        taxiing_east_ = true;
         phase_time_ = 0;
         speedbrake_ = 0;
       }
       break;
     case Phase::kBacktrack: {
       double desired;
-      if (s.position.east < kTurnRoundEast &&
-          std::fabs(WrapDegrees180(s.heading - kRunwayHeading)) > 30.0) {
+      if (s.position.east >= kTurnRoundEast) taxiing_east_ = false;
+      if (taxiing_east_) {
         // Eastbound along the centreline.
         desired = 90.0 + Clamp(s.position.north / 10.0, -30, 30);
       } else {
@@ -265,7 +267,7 @@ void FlightModel::AdvanceGround(double dt) {
       SteerTo(desired, dt);
       throttle_ = 0.12 + 0.2 * std::max(0.0, s.acceleration);
       flaps_ = Approach(flaps_, 0.25, 0.1 * dt);
-      if (s.position.east >= kTurnRoundEast - 50.0 &&
+      if (!taxiing_east_ &&
           std::fabs(WrapDegrees180(s.heading - kRunwayHeading)) < 3.0) {
         phase_ = Phase::kLineUp;
         phase_time_ = 0;

@@ -119,6 +119,7 @@ class FlightModel {
   int waypoint_ = 0;       // next waypoint of the circuit
   double phase_time_ = 0;  // seconds spent in the current phase
   bool glide_slope_captured_ = false;
+  bool taxiing_east_ = false;  // backtrack: still on the way to turn round
 
   // Systems.
   double throttle_ = 0;               // what the flight commands, 0..1
