@@ -1,0 +1,166 @@
+"""Client for the TARVOS offset server, using only the standard library.
+
+A batch holds read and write records; it is sent over TCP (port 5193) in a
+frame, or to the local endpoint on Linux (an abstract Unix socket named
+"FS98MAIN") through a POSIX shared-memory object.
+
+    with TcpClient("127.0.0.1") as c:
+        b = Batch()
+        lat = b.read(0x0560, 8)
+        b.write(0x0BC0, struct.pack("<h", 1000))
+        c.exchange(b)
+        print(b.s64(lat))
+
+Record layouts (little-endian):
+    read  (id 1): id, offset, size, 4 client bytes, then size data bytes
+    write (id 2): id, offset, size, then the bytes
+    end:          a 32-bit zero
+Frame: type (1 request, 2 reply), len, record area, len, 0xFADE. A rejected
+batch (invalid record) is answered with the single byte 0.
+"""
+
+import os
+import socket
+import struct
+
+DEFAULT_PORT = 5193
+DEFAULT_ENDPOINT = "FS98MAIN"
+MAX_RECORD_AREA = 32767 - 8
+
+
+class BatchRejected(Exception):
+    """The server stopped at an invalid record."""
+
+
+class Batch:
+    def __init__(self):
+        self._records = bytearray()
+        self._reads = []  # (data position, size)
+
+    def read(self, offset, size):
+        """Adds a read; returns its index for the typed getters."""
+        self._records += struct.pack("<IIII", 1, offset, size, 0)
+        self._reads.append((len(self._records), size))
+        self._records += bytes(size)
+        return len(self._reads) - 1
+
+    def write(self, offset, data):
+        self._records += struct.pack("<III", 2, offset, len(data)) + bytes(data)
+
+    def record_area(self):
+        return bytes(self._records) + bytes(4)
+
+    def frame(self):
+        area = self.record_area()
+        return (struct.pack("<HH", 1, len(area)) + area +
+                struct.pack("<HH", len(area), 0xFADE))
+
+    def accept_served(self, area):
+        if len(area) != len(self._records) + 4:
+            raise ValueError("served batch of the wrong size")
+        for at, size in self._reads:
+            self._records[at:at + size] = area[at:at + size]
+
+    def data(self, index):
+        at, size = self._reads[index]
+        return bytes(self._records[at:at + size])
+
+    def _unpack(self, index, fmt):
+        return struct.unpack_from("<" + fmt, self.data(index).ljust(8, b"\0"))[0]
+
+    def u8(self, i): return self._unpack(i, "B")
+    def u16(self, i): return self._unpack(i, "H")
+    def u32(self, i): return self._unpack(i, "I")
+    def u64(self, i): return self._unpack(i, "Q")
+    def s8(self, i): return self._unpack(i, "b")
+    def s16(self, i): return self._unpack(i, "h")
+    def s32(self, i): return self._unpack(i, "i")
+    def s64(self, i): return self._unpack(i, "q")
+    def f32(self, i): return self._unpack(i, "f")
+    def f64(self, i): return self._unpack(i, "d")
+
+    def text(self, i):
+        return self.data(i).split(b"\0", 1)[0].decode("latin-1")
+
+    def bcd(self, i):
+        return "%04X" % self.u16(i)
+
+
+def _recv_exactly(sock, n):
+    out = bytearray()
+    while len(out) < n:
+        chunk = sock.recv(n - len(out))
+        if not chunk:
+            raise ConnectionError("the server closed the connection")
+        out += chunk
+    return bytes(out)
+
+
+class TcpClient:
+    def __init__(self, host="127.0.0.1", port=DEFAULT_PORT, timeout=5.0):
+        self._sock = socket.create_connection((host, port), timeout=timeout)
+        self._sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def exchange(self, batch):
+        frame = batch.frame()
+        if len(frame) - 8 > MAX_RECORD_AREA:
+            raise ValueError("batch too large for one frame")
+        self._sock.sendall(frame)
+        first = _recv_exactly(self._sock, 1)
+        if first == b"\0":
+            raise BatchRejected("the server rejected the batch")
+        head = first + _recv_exactly(self._sock, 3)
+        kind, length = struct.unpack("<HH", head)
+        rest = _recv_exactly(self._sock, length + 4)
+        if kind != 2 or struct.unpack_from("<HH", rest, length) != (length, 0xFADE):
+            raise ConnectionError("malformed reply")
+        batch.accept_served(rest[:length])
+
+    def close(self):
+        self._sock.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+class LocalClient:
+    """Linux only: the abstract Unix socket and a shared-memory batch."""
+
+    _serial = 0
+
+    def __init__(self, endpoint=DEFAULT_ENDPOINT, timeout=5.0):
+        self._sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self._sock.settimeout(timeout)
+        self._sock.connect("\0" + endpoint)
+        LocalClient._serial += 1
+        self._name = "tarvos-py-%d-%d" % (os.getpid(), LocalClient._serial)
+        # POSIX shared memory lives in /dev/shm on Linux.
+        self._path = "/dev/shm/" + self._name
+        self._fd = os.open(self._path, os.O_RDWR | os.O_CREAT | os.O_EXCL, 0o600)
+
+    def exchange(self, batch):
+        area = batch.record_area()
+        os.ftruncate(self._fd, len(area))
+        os.pwrite(self._fd, area, 0)
+        name = ("/" + self._name).encode()
+        self._sock.sendall(struct.pack("<H", len(name)) + name)
+        if _recv_exactly(self._sock, 1) != b"\1":
+            raise BatchRejected("the server rejected the batch")
+        batch.accept_served(os.pread(self._fd, len(area), 0))
+
+    def close(self):
+        self._sock.close()
+        os.close(self._fd)
+        try:
+            os.unlink(self._path)
+        except OSError:
+            pass
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
