@@ -156,6 +156,50 @@ TEST(ParseUserOffsetConfigTest, ConfigTextsGiveExpectedTables) {
   }
 }
 
+// Whatever the text, every loaded entry stays inside the limits and the
+// offset space.
+TEST(ParseUserOffsetConfigTest, MalformedTextsLoadWithinLimits) {
+  std::string many_values = "Offset 10 FLOAT64 1 rw";
+  for (int i = 0; i < 400; ++i) many_values += " 1";
+  std::string many_bindings = "Command 20 UINT8";
+  for (int i = 0; i < 400; ++i) many_bindings += " 1 2 c";
+  const std::string texts[] = {
+      std::string("\0\0\0Offset\0 10 UINT8 1 r\n", 24),
+      "Offset",
+      "_",
+      "_\n_\n_\n",
+      std::string(100000, '_'),
+      std::string(10000, ' ') + "Offset 10 UINT8 1 r 1\n",
+      "Command 10 UINT8" + std::string(5000, ' ') + "1 1 a\n",
+      "\xFF\xFE O\xC3"
+      "ffset 10\n\r\r\r",
+      many_values,
+      many_bindings,
+      "Offset 10 UINT8 1 r $" + std::string(5000, 'n') + "\n",
+      "Dataref " + std::string(300, 'n') + " " + std::string(300, 'p') +
+          "[99999999999999] int\n",
+  };
+  for (const std::string& text : texts) {
+    UserTables t = ParseUserOffsetConfig(text);
+    for (const UserOffsetEntry& e : t.offsets) {
+      EXPECT_GE(e.size, 1u);
+      EXPECT_LE(e.offset + e.size, 0x10000u);
+      EXPECT_LE(e.tokens.size(), kMaxLineTokens - 5);
+      for (int i = 0; i < e.tokens.size(); ++i) {
+        EXPECT_LE(e.tokens[i].text.size(), size_t{kMaxTokenChars});
+      }
+    }
+    for (const UserCommandEntry& c : t.commands) {
+      EXPECT_GE(c.size, 1u);
+      EXPECT_LE(c.bindings.size(), size_t{(kMaxLineTokens - 3) / 3});
+    }
+    for (const UserDatarefEntry& d : t.datarefs) {
+      EXPECT_LE(d.name.size(), size_t{kMaxTokenChars});
+      EXPECT_LE(d.path.size(), size_t{kMaxTokenChars});
+    }
+  }
+}
+
 TEST(ParseUserOffsetConfigTest, DuplicateNamesReachOneEntry) {
   UserTables t = ParseUserOffsetConfig("Dataref a p1 int\nDataref a p2 int\n");
   ASSERT_EQ(t.datarefs.size(), 2u);
