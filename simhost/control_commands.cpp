@@ -205,9 +205,10 @@ std::string ControlExecutor::Get(const Args& args) {
   std::string error;
   if (!Resolve(args[1], &t, &error)) return Error(error);
   Host& host = Host::Get();
-  if (t.types & xplmType_Int) return "ok " + Number(host.GetInt(t.name));
-  if (t.types & xplmType_Float) return "ok " + Number(host.GetFloat(t.name));
+  // Widest first: a double dataref is readable as a float too.
   if (t.types & xplmType_Double) return "ok " + Number(host.GetDouble(t.name));
+  if (t.types & xplmType_Float) return "ok " + Number(host.GetFloat(t.name));
+  if (t.types & xplmType_Int) return "ok " + Number(host.GetInt(t.name));
   if (t.types & xplmType_Data) {
     std::string bytes = host.GetBytes(t.name);
     if (t.index >= 0) {
