@@ -349,13 +349,13 @@ TEST_F(LoaderLogTest, QuietFileWritesNothing) {
 
 TEST_F(LoaderLogTest, EachUnusableLineIsReportedOnce) {
   std::string text =
-      "Offset 10 UINT8 1\n"              // 1: too few
-      "Dataref a p\n"                    // 2: too few
-      "Command 10 UINT8 1 1\n"           // 3: too few
-      "Offset 20 INT8 1 r\n"             // 4: unknown type
-      "Offset FFFF UINT16 1 r\n"         // 5: past the end
-      "Offset 30 UINT8 1 w >nobody @\n"  // 6: dangling target
-      "Dataref b p flaot\n";             // 7: unknown dataref type
+      "Offset 10 UINT8 1\n"                      // 1: too few
+      "Dataref a p\n"                            // 2: too few
+      "Command 10 UINT8 1 1\n"                   // 3: too few
+      "Offset 20 INT8 1 r\n"                     // 4: unknown type
+      "Offset FFFF UINT16 1 r\n"                 // 5: past the end
+      "Offset 30 UINT8 1 rw $ghost >nobody @\n"  // 6: unknown names
+      "Dataref b p flaot\n";                     // 7: unknown dataref type
   text += "Offset 40 UINT8 1 r " + std::string(300, '1') + "\n";  // 8
   ParseUserOffsetConfig(text);
   EXPECT_EQ(Log(),
@@ -373,6 +373,8 @@ TEST_F(LoaderLogTest, EachUnusableLineIsReportedOnce) {
             "reads as 0\n"
             "TARVOS->TARVOSOffsets.cfg line 8: token longer than 255 "
             "characters, cut\n"
+            "TARVOS->TARVOSOffsets.cfg line 6: $ghost names no Dataref line, "
+            "reads as 111\n"
             "TARVOS->TARVOSOffsets.cfg line 6: write target >nobody names no "
             "Dataref line, ignored\n");
 }

@@ -162,18 +162,27 @@ bool ParseCommandLine(const LineTokens& t, int line, UserCommandEntry* e) {
   return true;
 }
 
-// One write target that names no Dataref line is reported once here, so
-// that it is skipped quietly at run time.
-void ReportDanglingWriteTargets(const UserTables& tables) {
+// Names that no Dataref line defines are reported once here: a write target
+// is then skipped quietly at run time, a "$" read evaluates to 111.
+void ReportUnknownNames(const UserTables& tables) {
   for (const UserOffsetEntry& e : tables.offsets) {
     for (int i = 0; i < e.tokens.size(); ++i) {
       const ExprToken& tok = e.tokens[i];
-      if (tok.op != ExprOp::kWriteTarget) continue;
+      if (tok.op != ExprOp::kWriteTarget && tok.op != ExprOp::kDataref) {
+        continue;
+      }
       if (FindUserDatarefIn(tables, tok.name) != nullptr) continue;
-      StatusLine(
-          "TARVOS->TARVOSOffsets.cfg line %d: write target %.*s names "
-          "no Dataref line, ignored\n",
-          e.line, Len(tok.text), tok.text.data());
+      if (tok.op == ExprOp::kWriteTarget) {
+        StatusLine(
+            "TARVOS->TARVOSOffsets.cfg line %d: write target %.*s "
+            "names no Dataref line, ignored\n",
+            e.line, Len(tok.text), tok.text.data());
+      } else {
+        StatusLine(
+            "TARVOS->TARVOSOffsets.cfg line %d: %.*s names no Dataref "
+            "line, reads as 111\n",
+            e.line, Len(tok.text), tok.text.data());
+      }
     }
   }
 }
@@ -362,7 +371,7 @@ UserTables ParseUserOffsetConfig(std::string_view text) {
     }
   }
   SortUserTables(&tables);
-  ReportDanglingWriteTargets(tables);
+  ReportUnknownNames(tables);
   return tables;
 }
 
