@@ -227,17 +227,18 @@ class PosixNamedBatch : public NamedBatch {
     if (::fstat(fd_, &info) != 0 || info.st_size <= 0) return false;
     size_t bytes = static_cast<size_t>(info.st_size);
     if (bytes > kMaxLocalBatchSize) bytes = kMaxLocalBatchSize;
-    copy_.resize(bytes);
-    ssize_t n = ::pread(fd_, copy_.data(), bytes, 0);
+    std::vector<uint8_t>& copy = Copy();
+    copy.resize(bytes);
+    ssize_t n = ::pread(fd_, copy.data(), bytes, 0);
     if (n <= 0) return false;
-    copy_.resize(static_cast<size_t>(n));
-    *data = copy_.data();
-    *size = copy_.size();
+    size_ = static_cast<size_t>(n);
+    *data = copy.data();
+    *size = size_;
     return true;
   }
 
   void Finish(size_t used) override {
-    if (used > copy_.size()) used = copy_.size();
+    if (used > size_) used = size_;
     // The object may have shrunk meanwhile; never grow it beyond its size.
     struct stat info;
     if (::fstat(fd_, &info) != 0) return;
@@ -245,7 +246,7 @@ class PosixNamedBatch : public NamedBatch {
     if (used > limit) used = limit;
     size_t done = 0;
     while (done < used) {
-      ssize_t n = ::pwrite(fd_, copy_.data() + done, used - done,
+      ssize_t n = ::pwrite(fd_, Copy().data() + done, used - done,
                            static_cast<off_t>(done));
       if (n <= 0) return;
       done += static_cast<size_t>(n);
@@ -253,8 +254,15 @@ class PosixNamedBatch : public NamedBatch {
   }
 
  private:
+  // The copy buffer, kept by the server thread from request to request so
+  // that serving does not allocate.
+  static std::vector<uint8_t>& Copy() {
+    thread_local std::vector<uint8_t> copy;
+    return copy;
+  }
+
   int fd_;
-  std::vector<uint8_t> copy_;
+  size_t size_ = 0;  // bytes of the batch in Copy()
 };
 
 // A POSIX shared-memory name: "/" followed by 1 to 254 characters, none of
