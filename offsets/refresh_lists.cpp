@@ -19,6 +19,9 @@ constexpr Converter kListA[] = {
     ConvertPitch,              // 0x0578
     ConvertBank,               // 0x057C
     ConvertHeading,            // 0x0580
+    // Engines (0x088C ... 0x0A88), navigation needles (0x0C48 ... 0x0C6E),
+    // wind (0x0E90, 0x0E92), propeller rpm (0x2400, 0x2500) and the flight
+    // director (0x2EE8, 0x2EF0) come here, in that order.
     ConvertRollAcceleration,   // 0x3080
     ConvertYawAcceleration,    // 0x3088
     ConvertPitchRate,          // 0x30A8
@@ -34,6 +37,8 @@ constexpr Converter kListA[] = {
 // Every 3rd frame: ground speed, yoke, trims, flap handle.
 constexpr Converter kListB[] = {
     ConvertGroundSpeed,  // 0x02B4
+    // Then yoke roll 0x0BB6, elevator trim 0x0BC0, 0x2E98/0x0BC2, flap
+    // handle 0x0BE0.
 };
 
 // Every 7th frame: autopilot speed and modes, engines running, slats, flaps.
@@ -44,19 +49,26 @@ constexpr Converter kListC[] = {nullptr};
 // temperatures, trims.
 constexpr Converter kListD[] = {
     ConvertLocalTime,  // 0x0238-0x023A, 0x0C20
+    // Then 0x0330 altimeter, autopilot, magnetos, spoilers, DME,
+    // temperatures, trims, 0x6F00.
 };
 
 // Callback E: NAV1/COM1/ADF1, time zone, electrics, pushback.
 constexpr Converter kListE[] = {
+    // NAV1 navaid search, 0x0350 and 0x311E come first.
     ConvertZuluTime,        // 0x023B-0x023C
     ConvertTimeZoneOffset,  // 0x0246
     ConvertFramePeriod,     // 0x0274
+    // Then pitot heat 0x029C, ADF1/COM1, electrics, pushback, 0x3300.
 };
 
 // Every 31st frame: NAV2/COM2/ADF2, transponder, pause, simulation rate.
 constexpr Converter kListF[] = {
-    ConvertPaused,   // 0x0262 with 0x0264
+    // NAV2 navaid search first.
+    ConvertPaused,  // 0x0262 with 0x0264
+    // Then ADF2, COM2, NAV2 and standby frequencies, 0x07A4, 0x0808.
     ConvertSimRate,  // 0x0C1A
+                     // Then 0x0C5A onwards.
 };
 
 // Every 59th frame: ADF identifiers, carburettor heat, fuel, clouds.
@@ -64,6 +76,7 @@ constexpr Converter kListG[] = {nullptr};
 
 // Every 157th frame: wind layers, vacuum, total weight.
 constexpr Converter kListH[] = {
+    // Vacuum 0x0B18 and the wind layers come first.
     ConvertTotalWeight,  // 0x30C0
 };
 
@@ -72,14 +85,17 @@ constexpr Converter kListH[] = {
 constexpr Converter kListI[] = {
     ConvertDayOfYear,          // 0x023E
     ConvertMagneticVariation,  // 0x02A0
-    ConvertZeroFuelWeight,     // 0x3BFC
-    RefreshLateBindings,
+    // Sea-level weather, oil and hydraulic quantities come here.
+    ConvertZeroFuelWeight,  // 0x3BFC
+    RefreshLateBindings,    // always last
 };
 
 // Once per user-aircraft load: fuel tank capacities, never-exceed speed,
 // engine type, number of engines.
 constexpr Converter kAircraftLoad[] = {
+    // Fuel tank capacities first.
     ConvertNeverExceedSpeed,  // 0x02C4
+                              // Then engine type and number of engines.
 };
 
 // Empty lists hold one null entry (a zero-length array is not allowed);

@@ -69,17 +69,6 @@ TEST(ConvertTest, FloatConstantAndHeldAsFloat) {
   EXPECT_EQ(HeldAsFloat(1.0 / 3.0), 1.0f / 3.0f);
 }
 
-// The worked examples of the position, attitude and time encodings.
-TEST(ConvertTest, PositionEncodings) {
-  EXPECT_EQ(EncodeLatitude(45.0), 21478594576384000);
-  EXPECT_EQ(EncodeLatitude(-45.0), -21478594576384000);
-  EXPECT_EQ(EncodeLongitude(-122.31f), -6267281173942831104);
-  EXPECT_EQ(EncodeHeading(359.0f), 4283036831u);
-  EXPECT_EQ(EncodeHeading(0.0f), 0u);
-  EXPECT_EQ(EncodePitchOrBank(10.0f), static_cast<uint32_t>(-119304647));
-  EXPECT_EQ(EncodePitchOrBank(-10.0f), 119304647u);
-}
-
 TEST(ConvertTest, AltitudeSplit) {
   struct Case {
     double metres;
