@@ -41,6 +41,9 @@ void StatusLine(const char* format, ...) {
   if (n < 0) return;
   size_t len = static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n)
                                                     : sizeof line - 1;
+  // A line cut to the buffer still ends its line, so the next one starts on
+  // a line of its own.
+  if (len < static_cast<size_t>(n) && len > 0) line[len - 1] = '\n';
   std::lock_guard<std::mutex> hold(g_mu);
   if (g_file == nullptr) return;
   std::fwrite(line, 1, len, g_file);

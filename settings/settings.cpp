@@ -220,11 +220,21 @@ void EnsureSettingsFile() {
 
 void LoadSettings() {
   const std::string path = SettingsFilePath();
+  // An unreadable file is reported once (by the first read), not once per
+  // key; the settings in memory then stay as they are.
+  FILE* probe = std::fopen(path.c_str(), "rb");
+  const bool readable = probe != nullptr;
+  if (probe != nullptr) std::fclose(probe);
+  bool reported = false;
   LockGuard<RecursiveLock> hold(OffsetLock);
   for (const SettingKey& key : kSettingKeys) {
     // Texts not found in the file keep their current value; the ATC texts
     // are published either way so the offsets always show the settings.
-    std::optional<std::string> value = ReadIniValue(path, key.section, key.key);
+    std::optional<std::string> value;
+    if (readable || !reported) {
+      value = ReadIniValue(path, key.section, key.key);
+      reported = true;
+    }
     if (value) {
       ApplyKey(key, *value);
     } else if (key.kind == SettingKind::kAtcText) {

@@ -59,6 +59,20 @@ TEST_F(StatusLogTest, TruncateThenAppend) {
   EXPECT_EQ(ReadFileText(path_), "third\n");
 }
 
+TEST_F(StatusLogTest, OverlongLineIsCutButStillEndsItsLine) {
+  OpenStatusLog(path_, true);
+  StatusLine("TARNET->%s\n", std::string(5000, 'x').c_str());
+  StatusLine("next\n");
+  CloseStatusLog();
+  std::istringstream in(ReadFileText(path_));
+  std::string first, second;
+  std::getline(in, first);
+  std::getline(in, second);
+  EXPECT_EQ(first.rfind("TARNET->xxx", 0), 0u);
+  EXPECT_LT(first.size(), 5000u);
+  EXPECT_EQ(second, "next");
+}
+
 TEST_F(StatusLogTest, UnopenableFileLeavesTheLogClosed) {
   OpenStatusLog("/nonexistent-folder/TARVOS.txt", true);
   EXPECT_FALSE(StatusLogIsOpen());
