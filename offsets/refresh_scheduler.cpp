@@ -81,13 +81,7 @@ float RefreshCallbackI(float, float, int, void*) {
   return -313.0f;
 }
 
-void PrepareRefreshForEnable() {
-  e_first_run = true;
-  // The bindings look their datarefs up again on the first run of I after
-  // every Enable.
-  X737LookupPending = 1;
-  XPushbackLookupPending = 1;
-}
+void PrepareRefreshForEnable() { e_first_run = true; }
 
 void RegisterRefreshCallbacks() {
   XPLMRegisterFlightLoopCallback(RefreshCallbackA, 0.5f, nullptr);
