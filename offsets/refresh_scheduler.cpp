@@ -1,7 +1,6 @@
 #include "offsets/refresh_scheduler.h"
 
 #include "XPLMProcessing.h"
-#include "offsets/reference_tables.h"
 #include "offsets/refresh_lists.h"
 #include "userconfig/user_offsets.h"
 
