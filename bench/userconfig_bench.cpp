@@ -3,7 +3,9 @@
 // the same host read and arithmetic without the evaluator.
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "XPLMDataAccess.h"
 #include "simhost/host.h"
@@ -14,6 +16,16 @@
 
 namespace tarvos {
 namespace {
+
+// Frees the tables and the host's temporary system folder.
+void Unload() {
+  ReleaseUserTables();
+  std::string folder = simhost::Host::Get().SystemPath();
+  if (folder.find("/tarvos-simhost-") != std::string::npos) {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+}
 
 void LoadTables(const std::string& text) {
   simhost::Host::Get().Reset();
@@ -35,7 +47,7 @@ void BM_HandWrittenHeadingScale(benchmark::State& state) {
     double v = double(XPLMGetDataf(ref)) * 65536.0 / 360.0;
     benchmark::DoNotOptimize(v);
   }
-  ReleaseUserTables();
+  Unload();
 }
 BENCHMARK(BM_HandWrittenHeadingScale);
 
@@ -53,7 +65,7 @@ void BM_EvaluateTypicalReadExpression(benchmark::State& state) {
     double v = EvaluateExpression(tokens.data(), 0, tokens.size(), 0.0);
     benchmark::DoNotOptimize(v);
   }
-  ReleaseUserTables();
+  Unload();
 }
 BENCHMARK(BM_EvaluateTypicalReadExpression);
 
@@ -75,7 +87,7 @@ void BM_Group1RefreshOf100Entries(benchmark::State& state) {
   LoadTables(text);
   for (auto _ : state) RefreshUserOffsetGroup(1);
   state.SetItemsProcessed(state.iterations() * 100);
-  ReleaseUserTables();
+  Unload();
 }
 BENCHMARK(BM_Group1RefreshOf100Entries);
 

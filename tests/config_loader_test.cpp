@@ -244,7 +244,8 @@ TEST(LogicalLineReaderTest, JoinsCutsAndNumbersLines) {
 
 TEST(LogicalLineReaderTest, LimitsStandOnLongAndJoinedLines) {
   std::string longline(5000, 'x');
-  LogicalLineReader r(longline + "\nnext\n");
+  std::string text = longline + "\nnext\n";
+  LogicalLineReader r(text);
   ASSERT_TRUE(r.Next());
   EXPECT_EQ(r.line().size(), 4095u);
   EXPECT_TRUE(r.cut());
@@ -255,7 +256,8 @@ TEST(LogicalLineReaderTest, LimitsStandOnLongAndJoinedLines) {
   // Joined lines are held to the same limit.
   std::string joined;
   for (int i = 0; i < 10; ++i) joined += std::string(1000, 'y') + "_\n";
-  LogicalLineReader j(joined + "end\n");
+  joined += "end\n";
+  LogicalLineReader j(joined);
   ASSERT_TRUE(j.Next());
   EXPECT_EQ(j.line().size(), 4095u);
   EXPECT_TRUE(j.cut());
@@ -273,11 +275,13 @@ TEST(TokenizeLineTest, LimitsOnTokens) {
 
   std::string exact;
   for (int i = 0; i < 256; ++i) exact += "t ";
-  TokenizeLine(exact + "# comment after the last token", t.get());
+  exact += "# comment after the last token";
+  TokenizeLine(exact, t.get());
   EXPECT_EQ(t->count, 256);
   EXPECT_FALSE(t->too_many);
 
-  TokenizeLine(std::string(300, 'z') + " b", t.get());
+  std::string long_token = std::string(300, 'z') + " b";
+  TokenizeLine(long_token, t.get());
   ASSERT_EQ(t->count, 2);
   EXPECT_EQ(t->token[0].size(), 255u);
   EXPECT_TRUE(t->token_cut);

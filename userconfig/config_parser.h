@@ -20,6 +20,7 @@ namespace tarvos {
 // kMaxLineChars characters each, longer ones cut) joined while the text ends
 // in "_" (the mark and everything after it dropped, the next line appended
 // as it is), the joined line again at most kMaxLineChars characters.
+// The text must outlive the reader.
 class LogicalLineReader {
  public:
   explicit LogicalLineReader(std::string_view text) : text_(text) {}
@@ -47,7 +48,8 @@ class LogicalLineReader {
 
 // The tokens of one logical line: split at space, tab, line feed and
 // carriage return, ended by the first token starting with "#", at most
-// kMaxLineTokens tokens of at most kMaxTokenChars characters.
+// kMaxLineTokens tokens of at most kMaxTokenChars characters. The tokens
+// point into the line, which must outlive them.
 struct LineTokens {
   std::string_view token[kMaxLineTokens];
   int count = 0;
