@@ -109,18 +109,17 @@ XPLMNavRef XPLMFindNavAid(const char* inNameFragment, const char* inIDFragment,
   return best;
 }
 
-// An unknown reference gives type xplm_Nav_Unknown, zeros and empty texts.
+// An unknown reference (XPLM_NAV_NOT_FOUND among them) leaves every output
+// as it was, so a caller that reads the result of a failed search keeps what
+// it read before.
 void XPLMGetNavAidInfo(XPLMNavRef inRef, XPLMNavType* outType,
                        float* outLatitude, float* outLongitude,
                        float* outHeight, int* outFrequency, float* outHeading,
                        char* outID, char* outName, char* outReg) {
   auto& s = simhost::HostState();
   std::lock_guard<std::mutex> lock(s.mu);
-  simhost::Navaid n;
-  n.type = xplm_Nav_Unknown;
-  if (inRef >= 0 && static_cast<size_t>(inRef) < s.navaids.size()) {
-    n = s.navaids[inRef];
-  }
+  if (inRef < 0 || static_cast<size_t>(inRef) >= s.navaids.size()) return;
+  const simhost::Navaid& n = s.navaids[inRef];
   if (outType != nullptr) *outType = n.type;
   if (outLatitude != nullptr) *outLatitude = n.latitude;
   if (outLongitude != nullptr) *outLongitude = n.longitude;

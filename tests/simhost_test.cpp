@@ -605,10 +605,14 @@ TEST_F(HostTest, NavaidInfoFillsWhatIsAskedFor) {
   EXPECT_STREQ(name, "Test NDB");
   XPLMGetNavAidInfo(ref, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                     nullptr, nullptr, nullptr);
-  XPLMGetNavAidInfo(99, &type, &lat, nullptr, nullptr, nullptr, nullptr, id,
-                    nullptr, nullptr);
-  EXPECT_EQ(type, xplm_Nav_Unknown);
-  EXPECT_STREQ(id, "");
+  // A failed search's reference leaves the caller's values alone.
+  for (XPLMNavRef missing : {XPLM_NAV_NOT_FOUND, 99}) {
+    XPLMGetNavAidInfo(missing, &type, &lat, nullptr, nullptr, nullptr, nullptr,
+                      id, nullptr, nullptr);
+    EXPECT_EQ(type, xplm_Nav_NDB);
+    EXPECT_FLOAT_EQ(lat, 1.5f);
+    EXPECT_EQ(std::strlen(id), 31u);
+  }
 }
 
 TEST_F(HostTest, LocalCoordinatesRoundTripAndMoveTheAircraft) {
