@@ -40,8 +40,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 // The line as parsed: without a trailing carriage return.
-std::string_view Content(const std::string& raw) {
-  std::string_view s(raw);
+std::string_view Content(std::string_view raw) {
+  std::string_view s = raw;
   if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
   return s;
 }
@@ -92,44 +92,51 @@ void ReportOpenFailure(const std::string& path) {
   WriteErrorMessage(stderr, "Can't open %s", path.c_str());
 }
 
-// Reads every line (without its line feed). False when the file cannot be
-// opened or a read fails.
-bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+// Splits text into lines without their line feeds; a last line without a
+// line feed is kept.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The whole file; false when it cannot be opened or a read fails.
+bool ReadFile(const std::string& path, std::string& text) {
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     ReportOpenFailure(path);
     return false;
   }
-  std::string line;
-  char chunk[256];
+  char chunk[4096];
   size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    for (size_t i = 0; i < got; ++i) {
-      if (chunk[i] == '\n') {
-        lines.push_back(std::move(line));
-        line.clear();
-      } else {
-        line.push_back(chunk[i]);
-      }
-    }
+    text.append(chunk, got);
   }
-  // A last line without a line feed is kept.
-  if (!line.empty()) lines.push_back(std::move(line));
   const bool ok = std::ferror(file) == 0;
   std::fclose(file);
   return ok;
 }
 
-bool PutLine(FILE* file, std::string_view text) {
-  return std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-         std::fputc('\n', file) != EOF;
+void PutLine(std::string& out, std::string_view text) {
+  out.append(text);
+  out.push_back('\n');
 }
 
-bool PutKeyLine(FILE* file, std::string_view key, std::string_view value) {
-  std::string line(key);
-  line += " = ";
-  line += value;
-  return PutLine(file, line);
+void PutKeyLine(std::string& out, std::string_view key,
+                std::string_view value) {
+  out.append(key);
+  out.append(" = ");
+  out.append(value);
+  out.push_back('\n');
 }
 
 }  // namespace
@@ -144,14 +151,12 @@ std::string IniTempPath(const std::string& path) {
   return path.substr(0, dot + 1) + "tmp";
 }
 
-std::optional<std::string> ReadIniValue(const std::string& path,
+std::optional<std::string> FindIniValue(std::string_view text,
                                         std::string_view section,
                                         std::string_view key) {
-  std::vector<std::string> lines;
-  if (!ReadLines(path, lines)) return std::nullopt;
   std::optional<std::string> found;
   bool in_section = false;
-  for (const std::string& raw : lines) {
+  for (std::string_view raw : SplitLines(text)) {
     const std::string_view line = Content(raw);
     switch (Classify(line)) {
       case LineKind::kHeader:
@@ -177,52 +182,68 @@ std::optional<std::string> ReadIniValue(const std::string& path,
   return found;
 }
 
-bool WriteIniValue(const std::string& path, std::string_view section,
-                   std::string_view key, std::string_view value) {
+std::string RewriteIniValue(std::string_view text, std::string_view section,
+                            std::string_view key, std::string_view value) {
   key = FirstLine(key);
   value = FirstLine(value);
-  std::vector<std::string> lines;
-  if (!ReadLines(path, lines)) return false;
-  const std::string temp = IniTempPath(path);
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (out == nullptr) {
-    ReportOpenFailure(temp);
-    return false;
-  }
-  bool ok = true;
+  std::string out;
+  out.reserve(text.size() + key.size() + value.size() + section.size() + 8);
   bool in_section = false;
   bool matched = false;
-  for (const std::string& raw : lines) {
+  for (std::string_view raw : SplitLines(text)) {
     const std::string_view line = Content(raw);
     const LineKind kind = Classify(line);
     if (kind == LineKind::kHeader) {
       // Leaving the wanted section without a match: the key goes last in it.
       if (in_section && !matched) {
-        ok = ok && PutKeyLine(out, key, value);
+        PutKeyLine(out, key, value);
         matched = true;
       }
       in_section = IsHeaderOf(line, section);
     } else if (kind == LineKind::kKey && in_section && !matched) {
       const KeyLine parsed = SplitKeyLine(line);
       if (EqualsNoCase(parsed.key, key)) {
-        ok = ok && PutKeyLine(out, parsed.key, value);
+        PutKeyLine(out, parsed.key, value);
         matched = true;
         continue;
       }
     }
-    ok = ok && PutLine(out, raw);
+    PutLine(out, raw);
   }
   if (!matched) {
     if (!in_section) {
-      std::string header = "[";
-      header += section;
-      header += "]";
-      ok = ok && PutLine(out, header);
+      out.push_back('[');
+      out.append(section);
+      PutLine(out, "]");
     }
-    ok = ok && PutKeyLine(out, key, value);
+    PutKeyLine(out, key, value);
   }
-  ok = ok && std::ferror(out) == 0;
+  return out;
+}
+
+std::optional<std::string> ReadIniValue(const std::string& path,
+                                        std::string_view section,
+                                        std::string_view key) {
+  std::string text;
+  if (!ReadFile(path, text)) return std::nullopt;
+  return FindIniValue(text, section, key);
+}
+
+bool WriteIniValue(const std::string& path, std::string_view section,
+                   std::string_view key, std::string_view value) {
+  std::string text;
+  if (!ReadFile(path, text)) return false;
+  const std::string rewritten = RewriteIniValue(text, section, key, value);
+  const std::string temp = IniTempPath(path);
+  FILE* out = std::fopen(temp.c_str(), "wb");
+  if (out == nullptr) {
+    ReportOpenFailure(temp);
+    return false;
+  }
+  bool ok = std::fwrite(rewritten.data(), 1, rewritten.size(), out) ==
+            rewritten.size();
   ok = (std::fclose(out) == 0) && ok;
+  // The temporary copy replaces the file only when it was written whole.
   std::error_code error;
   if (ok) std::filesystem::rename(temp, path, error);
   if (!ok || error) {
@@ -234,19 +255,18 @@ bool WriteIniValue(const std::string& path, std::string_view section,
 
 bool CreateIniFile(const std::string& path, std::string_view preamble,
                    const std::string_view* sections, int section_count) {
+  std::string text(preamble);
+  for (int i = 0; i < section_count; ++i) {
+    text.push_back('[');
+    text.append(sections[i]);
+    PutLine(text, "]");
+  }
   FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr) {
     ReportOpenFailure(path);
     return false;
   }
-  bool ok =
-      std::fwrite(preamble.data(), 1, preamble.size(), out) == preamble.size();
-  for (int i = 0; i < section_count; ++i) {
-    std::string header = "[";
-    header += sections[i];
-    header += "]";
-    ok = ok && PutLine(out, header);
-  }
+  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
   ok = (std::fclose(out) == 0) && ok;
   return ok;
 }

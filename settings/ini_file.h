@@ -25,6 +25,13 @@
 
 namespace tarvos {
 
+// The same two operations on the file's text, without touching any file.
+std::optional<std::string> FindIniValue(std::string_view text,
+                                        std::string_view section,
+                                        std::string_view key);
+std::string RewriteIniValue(std::string_view text, std::string_view section,
+                            std::string_view key, std::string_view value);
+
 // The value of `key` in `section`, or nothing when absent. The last matching
 // line wins; a value that starts with '"' loses its first and last
 // character. A file that cannot be opened gives nothing and writes
