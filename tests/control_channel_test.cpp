@@ -6,14 +6,17 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "XPLMPlanes.h"
@@ -636,6 +639,171 @@ TEST_F(ControlScenarioTest, ScriptStopsAtTheFirstError) {
   EXPECT_LT(Host::Get().FrameCount(), 10);
   EXPECT_FALSE(
       RunControlScript(SystemFile("missing.txt"), &exec_, nullptr, &error));
+}
+
+// --- The tarvos-simhost program ---------------------------------------------
+
+// The program with its stdout and stderr in a pipe, killed when it outlives
+// the test.
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 1);
+      dup2(fds[1], 2);
+      close(fds[0]);
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Program() {
+    if (pid_ > 0 && status_ < 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) close(out_);
+  }
+  // Output up to and including the next line end; empty after `seconds`.
+  std::string ReadLine(double seconds = 10) {
+    auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    std::string line;
+    char ch;
+    while (Clock::now() < end) {
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      if (read(out_, &ch, 1) != 1) break;
+      line += ch;
+      if (ch == '\n') return line;
+    }
+    return line;
+  }
+  // Exit status, or -1 when the program did not end within `seconds`.
+  int Wait(double seconds = 20) {
+    auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    while (Clock::now() < end) {
+      // Keep the pipe drained so the program never blocks on its output.
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, 20) > 0) {
+        char buf[4096];
+        ssize_t n = read(out_, buf, sizeof(buf));
+        if (n > 0) output_.append(buf, static_cast<size_t>(n));
+      }
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        while (true) {
+          char buf[4096];
+          ssize_t n = read(out_, buf, sizeof(buf));
+          if (n <= 0) break;
+          output_.append(buf, static_cast<size_t>(n));
+        }
+        return status_;
+      }
+    }
+    return -1;
+  }
+  const std::string& output() const { return output_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int status_ = -1;
+  std::string output_;
+};
+
+class SimhostProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* build = std::getenv("TARVOS_BUILD_DIR");
+    program_ =
+        std::string(build != nullptr ? build : "") + "/simhost/tarvos-simhost";
+    if (build == nullptr || !std::filesystem::exists(program_) ||
+        !std::filesystem::exists(std::string(build) + "/TARVOS/64/lin.xpl")) {
+      GTEST_SKIP() << "tarvos-simhost and the plugin are not built";
+    }
+    char dir[] = "/tmp/tarvos-simhost-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  std::string Script(const std::string& text) {
+    std::string path = dir_ + "/script.txt";
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::vector<std::string> Args(std::vector<std::string> more) {
+    std::vector<std::string> args = {program_, "--root", dir_ + "/root",
+                                     "--duration", "30"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+
+  std::string program_, dir_;
+};
+
+TEST_F(SimhostProgramTest, StartScriptRunsAndItsQuitEndsTheProgram) {
+  Program p(
+      Args({"--no-flight", "--script",
+            Script("step 30\naircraft 4\n"
+                   "get sim/flightmodel/engine/ENGN_running[0]\nquit\n")}));
+  EXPECT_EQ(p.Wait(), 0) << p.output();
+  EXPECT_NE(p.output().find("script.txt:1: step 30\n  ok frame 30 "),
+            std::string::npos)
+      << p.output();
+  EXPECT_NE(p.output().find("  ok aircraft 4\n"), std::string::npos);
+  // Parked: engines off.
+  EXPECT_NE(p.output().find("ENGN_running[0]\n  ok 0\n"), std::string::npos);
+  EXPECT_NE(p.output().find("  ok bye\n"), std::string::npos);
+}
+
+TEST_F(SimhostProgramTest, FailingStartScriptEndsWithStatusOne) {
+  Program p(Args({"--script", Script("step 1\nset no/such 1\nstep 100\n")}));
+  EXPECT_EQ(p.Wait(), 1);
+  EXPECT_NE(p.output().find("script.txt:2: error unknown dataref no/such"),
+            std::string::npos)
+      << p.output();
+  EXPECT_EQ(p.output().find("step 100"), std::string::npos);
+}
+
+TEST_F(SimhostProgramTest, BadControlAddressEndsWithStatusTwo) {
+  for (const char* where : {"seventy", "70000", "unix:"}) {
+    Program p(Args({"--control", where}));
+    EXPECT_EQ(p.Wait(), 2) << where << ": " << p.output();
+  }
+  Program missing(Args({"--script"}));
+  EXPECT_EQ(missing.Wait(), 2);
+}
+
+// The flying program on an ephemeral control port: the channel answers
+// while real time runs, and `quit` ends the run cleanly.
+TEST_F(SimhostProgramTest, ControlChannelDrivesTheRunningProgram) {
+  Program p(Args({"--control", "0"}));
+  std::string first = p.ReadLine();
+  const std::string prefix = "control channel on 127.0.0.1:";
+  ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
+  TestClient c(std::atoi(first.c_str() + prefix.size()));
+  ASSERT_TRUE(c.connected());
+  auto none = [] {};
+  c.Send("status\n");
+  std::string status = c.ReadLine(none);
+  EXPECT_EQ(status.rfind("ok frame ", 0), 0u) << status;
+  EXPECT_NE(status.find(" running phase "), std::string::npos) << status;
+  c.Send("step 10\nget sim/time/paused\nrun\nquit\n");
+  EXPECT_EQ(c.ReadLine(none).rfind("ok frame ", 0), 0u);
+  EXPECT_EQ(c.ReadLine(none), "ok 0");
+  EXPECT_EQ(c.ReadLine(none), "ok running");
+  EXPECT_EQ(c.ReadLine(none), "ok bye");
+  EXPECT_EQ(p.Wait(), 0) << p.output();
 }
 
 }  // namespace
