@@ -114,23 +114,23 @@ bool IsArray(int types) {
          0;
 }
 
-bool Resolve(const std::string& spec, Target* t, std::string* error) {
+bool Resolve(const std::string& wanted, Target* t, std::string* error) {
   Host& host = Host::Get();
-  t->name = spec;
+  t->name = wanted;
   t->index = -1;
-  if (!host.IsDefined(spec)) {
+  if (!host.IsDefined(wanted)) {
     // "name[i]": element i of the array "name" (unless "name[i]" is a
     // dataref of its own, handled above).
-    size_t open = spec.rfind('[');
+    size_t open = wanted.rfind('[');
     long long index;
-    if (open == std::string::npos || open == 0 || spec.back() != ']' ||
-        !ParseInt(spec.substr(open + 1, spec.size() - open - 2), 0, INT32_MAX,
-                  &index) ||
-        !host.IsDefined(spec.substr(0, open))) {
-      *error = "unknown dataref " + spec;
+    if (open == std::string::npos || open == 0 || wanted.back() != ']' ||
+        !ParseInt(wanted.substr(open + 1, wanted.size() - open - 2), 0,
+                  INT32_MAX, &index) ||
+        !host.IsDefined(wanted.substr(0, open))) {
+      *error = "unknown dataref " + wanted;
       return false;
     }
-    t->name = spec.substr(0, open);
+    t->name = wanted.substr(0, open);
     t->index = static_cast<int>(index);
   }
   t->types = XPLMGetDataRefTypes(XPLMFindDataRef(t->name.c_str()));
@@ -212,6 +212,7 @@ std::string ControlExecutor::Get(const Args& args) {
   if (t.types & xplmType_Data) {
     std::string bytes = host.GetBytes(t.name);
     if (t.index >= 0) {
+      if (bytes.size() < static_cast<size_t>(t.size)) bytes.resize(t.size);
       return "ok " + Number(static_cast<unsigned char>(bytes[t.index]));
     }
     return "ok " + PrintableBytes(bytes);
@@ -262,6 +263,7 @@ std::string ControlExecutor::Set(const Args& args, std::string_view rest) {
     }
     if (t.types & xplmType_Data) {
       std::string bytes = host.GetBytes(t.name);
+      if (bytes.size() < static_cast<size_t>(t.size)) bytes.resize(t.size);
       bytes[t.index] = static_cast<char>(v);
       host.SetBytes(t.name, bytes);
     } else if (t.index >= 0) {
