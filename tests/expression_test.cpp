@@ -64,6 +64,8 @@ const EvalCase kEvalCases[] = {
     {{"-5"}, 0, -5},
     {{"$"}, 0, 0},
     {{"hello"}, 0, 0},
+    {{"pi"}, 0, 0},  // operator words are case-sensitive
+    {{"2", "Round"}, 0, 88},
     {{"12abc"}, 0, 12},
     {{"1.5e3x"}, 0, 1500},
     {{".5"}, 0, 0.5},
@@ -132,19 +134,6 @@ TEST(EvaluateExpressionTest, WriteExpressionsSplitAtTargets) {
   EXPECT_EQ(EvaluateExpression(list.data(), 6, list.size(), 7), 88);
   EXPECT_EQ(EvaluateExpression(list.data(), 7, list.size(), 7), 7);
   EXPECT_EQ(EvaluateExpression(list.data(), list.size(), list.size(), 7), 88);
-}
-
-TEST(ClassifyTokenTest, WriteTargetsAndOperators) {
-  EXPECT_EQ(ClassifyToken(">").op, ExprOp::kGt);
-  EXPECT_EQ(ClassifyToken(">=").op, ExprOp::kGe);
-  EXPECT_EQ(ClassifyToken(">x").op, ExprOp::kWriteTarget);
-  EXPECT_EQ(ClassifyToken(">x").name, "x");
-  EXPECT_EQ(ClassifyToken(">=x").op, ExprOp::kWriteTarget);
-  EXPECT_EQ(ClassifyToken(">=x").name, "=x");
-  EXPECT_EQ(ClassifyToken("$hdg").op, ExprOp::kDataref);
-  EXPECT_EQ(ClassifyToken("$").op, ExprOp::kNumber);
-  EXPECT_EQ(ClassifyToken("pi").op, ExprOp::kNumber);  // case-sensitive
-  EXPECT_EQ(ClassifyToken("Round").op, ExprOp::kNumber);
 }
 
 // "$" tokens read user datarefs of every type through the host.
