@@ -171,7 +171,7 @@ void FlightModel::Step(double /*now*/, float dt) {
   if (sim_dt > 0) {
     if (fly_) Advance(sim_dt);
     UpdateSystems(sim_dt);
-    traffic_.Step(host.ElapsedTime());
+    traffic_.Advance(sim_dt);
   }
   Publish(sim_dt);
 }

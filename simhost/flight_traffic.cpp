@@ -58,6 +58,7 @@ void Traffic::Install(int count) {
   }
   count_ = std::clamp(count, 0, kMaxPlanes);
   PublishAircraftList();
+  Advance(0);
 }
 
 void Traffic::SetCount(int count) {
@@ -65,6 +66,7 @@ void Traffic::SetCount(int count) {
   for (int n = count + 1; n <= count_; ++n) ZeroPlane(n);
   count_ = count;
   PublishAircraftList();
+  Advance(0);  // newcomers are in place before the plugin hears of them
   // The simulator only talks to enabled plugins.
   Host& host = Host::Get();
   if (host.PluginEnabled()) {
@@ -97,7 +99,9 @@ void Traffic::ZeroPlane(int n) {
   }
 }
 
-void Traffic::Step(double now) {
+void Traffic::Advance(double dt) {
+  time_ += dt;
+  const double now = time_;
   Host& host = Host::Get();
   for (int n = 1; n <= count_; ++n) {
     const Circuit c = CircuitOf(n);

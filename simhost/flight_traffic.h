@@ -25,8 +25,9 @@ class Traffic {
   void SetCount(int count);
   int count() const { return count_; }
 
-  // Moves every active plane to where it is at virtual time `now`.
-  void Step(double now);
+  // Advances the traffic by `dt` seconds of simulated time (none while the
+  // simulator is paused) and moves every active plane there.
+  void Advance(double dt);
 
   // Model file name of AI plane `n` (1-based).
   static std::string ModelFileName(int n);
@@ -36,6 +37,7 @@ class Traffic {
   void ZeroPlane(int n);
 
   int count_ = 0;
+  double time_ = 0;  // simulated seconds the traffic has flown
 };
 
 }  // namespace simhost::flight
