@@ -187,6 +187,19 @@ TEST_F(WriteDispatchTest, PitchAndBankKeepTheOtherAngles) {
   EXPECT_NEAR(e.roll, 0, 1e-3);
 }
 
+// A quaternion slightly off unit length (as read back in single precision)
+// must not turn into NaN on its way back to the simulator.
+TEST_F(WriteDispatchTest, OffUnitQuaternionStaysFinite) {
+  const float q[4] = {0.7072f, 0.0f, 0.7072f, 0.0f};  // |q| > 1, pitch 90
+  for (int k = 0; k < 4; ++k) {
+    host().SetFloatElement("sim/flightmodel/position/q", k, q[k]);
+  }
+  ASSERT_EQ(Write(0x0580, U32Bytes(0x20000000u)), 1);
+  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  ASSERT_EQ(r.size(), 10u);
+  for (int k = 0; k < 4; ++k) EXPECT_TRUE(std::isfinite(r[k].values[0]));
+}
+
 // Local x points east and z south: a speed along heading 0 is -z.
 TEST_F(WriteDispatchTest, SpeedsFollowTheHeading) {
   ASSERT_EQ(Write(0x0558, U32Bytes(100)), 1);  // knots -> 51 m/s
