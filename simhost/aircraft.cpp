@@ -13,21 +13,21 @@ constexpr size_t kPathSize = 512;
 }  // namespace
 
 // One user aircraft, nobody else flying. Its path lies in the system folder.
-void DefineDefaultAircraft(Host::State& s) {
+void DefineDefaultAircraft(Host::State& s) REQUIRES(s.mu) {
   const std::string file = "Twin_Piston.acf";
   s.aircraft = {{file, s.system_path + "Aircraft/Twin Piston/" + file}};
   s.active_aircraft = 1;
 }
 
 void Host::SetAircraft(std::vector<Aircraft> aircraft, int active) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   int count = static_cast<int>(aircraft.size());
   state_->aircraft = std::move(aircraft);
   state_->active_aircraft = active < 0 || active > count ? count : active;
 }
 
 std::vector<Aircraft> Host::GetAircraft() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->aircraft;
 }
 
@@ -38,7 +38,7 @@ std::vector<Aircraft> Host::GetAircraft() const {
 void XPLMCountAircraft(int* outTotalAircraft, int* outActiveAircraft,
                        XPLMPluginID* outController) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (outTotalAircraft != nullptr) {
     *outTotalAircraft = static_cast<int>(s.aircraft.size());
   }
@@ -49,7 +49,7 @@ void XPLMCountAircraft(int* outTotalAircraft, int* outActiveAircraft,
 // An index outside the list gives two empty strings.
 void XPLMGetNthAircraftModel(int inIndex, char* outFileName, char* outPath) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   simhost::Aircraft aircraft;
   if (inIndex >= 0 && static_cast<size_t>(inIndex) < s.aircraft.size()) {
     aircraft = s.aircraft[inIndex];

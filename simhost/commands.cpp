@@ -22,7 +22,8 @@ const char* const kDefaultCommands[] = {
     "sim/magnetos/magnetos_both_4",      "sim/starters/engage_starter_4",
 };
 
-const Command* KnownCommand(Host::State& s, XPLMCommandRef handle) {
+const Command* KnownCommand(Host::State& s, XPLMCommandRef handle)
+    REQUIRES(s.mu) {
   if (handle == nullptr) return nullptr;
   auto* c = static_cast<const Command*>(handle);
   return s.command_handles.count(c) ? c : nullptr;
@@ -30,7 +31,7 @@ const Command* KnownCommand(Host::State& s, XPLMCommandRef handle) {
 
 void RecordCommand(XPLMCommandRef handle, CommandPhase phase) {
   Host::State& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (const Command* c = KnownCommand(s, handle)) {
     s.command_records.push_back({c->name, phase});
   }
@@ -38,13 +39,14 @@ void RecordCommand(XPLMCommandRef handle, CommandPhase phase) {
 
 void RecordInput(InputKind kind, int code) {
   Host::State& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   s.input_records.push_back({kind, code});
 }
 
 }  // namespace
 
-Command& DefineCommandLocked(Host::State& s, const std::string& name) {
+Command& DefineCommandLocked(Host::State& s, const std::string& name)
+    REQUIRES(s.mu) {
   auto it = s.commands_by_name.find(name);
   if (it != s.commands_by_name.end()) return *it->second;
   s.commands.push_back(std::make_unique<Command>());
@@ -55,34 +57,34 @@ Command& DefineCommandLocked(Host::State& s, const std::string& name) {
   return *c;
 }
 
-void DefineDefaultCommands(Host::State& s) {
+void DefineDefaultCommands(Host::State& s) REQUIRES(s.mu) {
   for (const char* name : kDefaultCommands) DefineCommandLocked(s, name);
 }
 
 void Host::DefineCommand(const std::string& name) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   DefineCommandLocked(*state_, name);
 }
 
 std::vector<CommandRecord> Host::Commands() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->command_records;
 }
 
 std::vector<CommandRecord> Host::TakeCommands() {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   std::vector<CommandRecord> out;
   out.swap(state_->command_records);
   return out;
 }
 
 std::vector<InputRecord> Host::Inputs() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->input_records;
 }
 
 std::vector<InputRecord> Host::TakeInputs() {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   std::vector<InputRecord> out;
   out.swap(state_->input_records);
   return out;
@@ -93,7 +95,7 @@ std::vector<InputRecord> Host::TakeInputs() {
 XPLMCommandRef XPLMFindCommand(const char* inName) {
   if (inName == nullptr) return nullptr;
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   auto it = s.commands_by_name.find(inName);
   return it == s.commands_by_name.end() ? nullptr : it->second;
 }

@@ -35,7 +35,7 @@ bool IsScalar(DataType kind) {
 }
 
 // Stores a scalar with the precision of the dataref's kind.
-void StoreScalar(Host::State& s, Dataref& d, double value) {
+void StoreScalar(Host::State& s, Dataref& d, double value) REQUIRES(s.mu) {
   switch (d.kind) {
     case DataType::kInt:
       d.scalar = static_cast<int>(value);
@@ -50,7 +50,7 @@ void StoreScalar(Host::State& s, Dataref& d, double value) {
 }
 
 // Test-side lookup: a live dataref or null.
-Dataref* Find(const Host::State& s, const std::string& name) {
+Dataref* Find(const Host::State& s, const std::string& name) REQUIRES(s.mu) {
   auto it = s.by_name.find(name);
   if (it == s.by_name.end() || !it->second->alive) return nullptr;
   return it->second;
@@ -58,18 +58,19 @@ Dataref* Find(const Host::State& s, const std::string& name) {
 
 }  // namespace
 
-Dataref* KnownDataref(Host::State& s, XPLMDataRef handle) {
+Dataref* KnownDataref(Host::State& s, XPLMDataRef handle) REQUIRES(s.mu) {
   if (handle == nullptr) return nullptr;
   auto* d = static_cast<Dataref*>(handle);
   return s.handles.count(d) ? d : nullptr;
 }
 
-Dataref* LiveDataref(Host::State& s, XPLMDataRef handle) {
+Dataref* LiveDataref(Host::State& s, XPLMDataRef handle) REQUIRES(s.mu) {
   Dataref* d = KnownDataref(s, handle);
   return d != nullptr && d->alive ? d : nullptr;
 }
 
-Dataref& DefineDataref(Host::State& s, const std::string& name, DataType kind) {
+Dataref& DefineDataref(Host::State& s, const std::string& name, DataType kind)
+    REQUIRES(s.mu) {
   Dataref* d;
   auto it = s.by_name.find(name);
   if (it != s.by_name.end()) {
@@ -93,55 +94,55 @@ Dataref& DefineDataref(Host::State& s, const std::string& name, DataType kind) {
 }
 
 void Host::DefineInt(const std::string& name, int value) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   DefineDataref(*state_, name, DataType::kInt).scalar = value;
 }
 
 void Host::DefineFloat(const std::string& name, float value) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   DefineDataref(*state_, name, DataType::kFloat).scalar = value;
 }
 
 void Host::DefineDouble(const std::string& name, double value) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   DefineDataref(*state_, name, DataType::kDouble).scalar = value;
 }
 
 void Host::DefineIntArray(const std::string& name, std::vector<int> values) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   DefineDataref(*state_, name, DataType::kIntArray).ints = std::move(values);
 }
 
 void Host::DefineFloatArray(const std::string& name,
                             std::vector<float> values) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   DefineDataref(*state_, name, DataType::kFloatArray).floats =
       std::move(values);
 }
 
 void Host::DefineBytes(const std::string& name, std::string bytes) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   DefineDataref(*state_, name, DataType::kBytes).bytes = std::move(bytes);
 }
 
 void Host::Undefine(const std::string& name) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   auto it = state_->by_name.find(name);
   if (it != state_->by_name.end()) it->second->alive = false;
 }
 
 bool Host::IsDefined(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return Find(*state_, name) != nullptr;
 }
 
 void Host::SetWritable(const std::string& name, bool writable) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   if (Dataref* d = Find(*state_, name)) d->writable = writable;
 }
 
 int Host::ArraySize(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);
   if (d == nullptr) return 0;
   switch (d->kind) {
@@ -167,7 +168,7 @@ float Host::GetFloat(const std::string& name) const {
 }
 
 double Host::GetDouble(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);
   if (d == nullptr) return 0;
   if (IsScalar(d->kind)) return d->scalar;
@@ -179,7 +180,7 @@ double Host::GetDouble(const std::string& name) const {
 }
 
 int Host::GetIntElement(const std::string& name, int index) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);
   if (d == nullptr || index < 0) return 0;
   if (IsScalar(d->kind)) return index == 0 ? static_cast<int>(d->scalar) : 0;
@@ -195,7 +196,7 @@ int Host::GetIntElement(const std::string& name, int index) const {
 }
 
 float Host::GetFloatElement(const std::string& name, int index) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);
   if (d == nullptr || index < 0) return 0;
   if (IsScalar(d->kind)) {
@@ -213,7 +214,7 @@ float Host::GetFloatElement(const std::string& name, int index) const {
 }
 
 std::string Host::GetBytes(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);
   return d != nullptr && d->kind == DataType::kBytes ? d->bytes : "";
 }
@@ -227,7 +228,7 @@ void Host::SetFloat(const std::string& name, float value) {
 }
 
 void Host::SetDouble(const std::string& name, double value) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   Dataref* d = Find(*state_, name);
   if (d == nullptr) return;
   if (IsScalar(d->kind)) {
@@ -240,7 +241,7 @@ void Host::SetDouble(const std::string& name, double value) {
 }
 
 void Host::SetIntElement(const std::string& name, int index, int value) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   Dataref* d = Find(*state_, name);
   if (d == nullptr || index < 0) return;
   if (IsScalar(d->kind)) {
@@ -255,7 +256,7 @@ void Host::SetIntElement(const std::string& name, int index, int value) {
 }
 
 void Host::SetFloatElement(const std::string& name, int index, float value) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   Dataref* d = Find(*state_, name);
   if (d == nullptr || index < 0) return;
   if (IsScalar(d->kind)) {
@@ -272,7 +273,7 @@ void Host::SetFloatElement(const std::string& name, int index, float value) {
 // Replaces the leading bytes and zeroes the rest; grows the block when the
 // test writes more than it holds.
 void Host::SetBytes(const std::string& name, const std::string& bytes) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   Dataref* d = Find(*state_, name);
   if (d == nullptr || d->kind != DataType::kBytes) return;
   size_t size = std::max(d->bytes.size(), bytes.size());
@@ -281,12 +282,12 @@ void Host::SetBytes(const std::string& name, const std::string& bytes) {
 }
 
 std::vector<SetRecord> Host::SetRecords() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->set_records;
 }
 
 std::vector<SetRecord> Host::TakeSetRecords() {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   std::vector<SetRecord> out;
   out.swap(state_->set_records);
   return out;

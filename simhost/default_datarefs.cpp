@@ -276,7 +276,7 @@ void AttitudeQuaternion(double psi, double theta, double phi, float q[4]) {
 
 }  // namespace
 
-void DefineDefaultDatarefs(Host::State& s) {
+void DefineDefaultDatarefs(Host::State& s) REQUIRES(s.mu) {
   for (const Row& row : kRows) {
     Dataref& d = DefineDataref(s, row.name, row.kind);
     int filled = row.filled > 0 ? row.filled : row.size;

@@ -53,8 +53,8 @@ Host::Host() : state_(new State()) { Reset(); }
 void Host::Reset() {
   std::string old_temp;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
     State& s = *state_;
+    simhost::HostLock lock(s.mu);
     for (auto& d : s.all) d->alive = false;
     s.set_records.clear();
     s.command_records.clear();
@@ -101,14 +101,14 @@ void Host::Reset() {
 }
 
 std::string Host::SystemPath() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->system_path;
 }
 
 // The temporary folder Reset made goes away when it is replaced and still
 // empty; a folder the plugin already wrote into is left for inspection.
 void Host::SetSystemPath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->system_path = path;
   if (!path.empty() && path.back() != '/') state_->system_path += '/';
   if (!state_->temp_system_path.empty() &&
@@ -121,12 +121,12 @@ void Host::SetSystemPath(const std::string& path) {
 }
 
 void Host::SetXPlaneVersion(int version) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->xplane_version = version;
 }
 
 void Host::SetLocalReference(double latitude, double longitude) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->reference_latitude = latitude;
   state_->reference_longitude = longitude;
 }

@@ -26,9 +26,32 @@
 #include <unordered_set>
 #include <vector>
 
+#include "plugin/thread_annotations.h"
 #include "simhost/host.h"
 
 namespace simhost {
+
+// The host's one mutex, visible to the compiler's lock checking.
+class CAPABILITY("mutex") HostMutex {
+ public:
+  void Lock() ACQUIRE() { mu_.lock(); }
+  void Unlock() RELEASE() { mu_.unlock(); }
+
+ private:
+  std::mutex mu_;
+};
+
+// Holds a HostMutex for its lifetime.
+class SCOPED_CAPABILITY HostLock {
+ public:
+  explicit HostLock(HostMutex& mu) ACQUIRE(mu) : mu_(mu) { mu_.Lock(); }
+  ~HostLock() RELEASE() { mu_.Unlock(); }
+  HostLock(const HostLock&) = delete;
+  HostLock& operator=(const HostLock&) = delete;
+
+ private:
+  HostMutex& mu_;
+};
 
 // One dataref. Scalars keep their value as a double (exact for every int
 // and float); arrays and byte blocks keep their own storage, fixed in size
@@ -90,62 +113,73 @@ struct OtherPlugin {
 };
 
 struct Host::State {
-  mutable std::mutex mu;
+  mutable HostMutex mu;
+
+  // Every field below is guarded by mu, and so are the contents of the
+  // datarefs, commands, menus, windows and widgets they hold.
 
   // Datarefs. `all` owns every dataref ever defined (never shrinks);
   // `by_name` maps a name to its object, alive or not, so that redefining a
   // name revives the handles found earlier.
-  std::deque<std::unique_ptr<Dataref>> all;
-  std::unordered_map<std::string, Dataref*> by_name;
-  std::unordered_set<const Dataref*> handles;
-  std::vector<SetRecord> set_records;
+  std::deque<std::unique_ptr<Dataref>> all GUARDED_BY(mu);
+  std::unordered_map<std::string, Dataref*> by_name GUARDED_BY(mu);
+  std::unordered_set<const Dataref*> handles GUARDED_BY(mu);
+  std::vector<SetRecord> set_records GUARDED_BY(mu);
 
   // Commands and inputs.
-  std::deque<std::unique_ptr<Command>> commands;
-  std::unordered_map<std::string, Command*> commands_by_name;
-  std::unordered_set<const Command*> command_handles;
-  std::vector<CommandRecord> command_records;
-  std::vector<InputRecord> input_records;
+  std::deque<std::unique_ptr<Command>> commands GUARDED_BY(mu);
+  std::unordered_map<std::string, Command*> commands_by_name GUARDED_BY(mu);
+  std::unordered_set<const Command*> command_handles GUARDED_BY(mu);
+  std::vector<CommandRecord> command_records GUARDED_BY(mu);
+  std::vector<InputRecord> input_records GUARDED_BY(mu);
 
   // Flight loop.
-  double now = 0;     // virtual seconds since Reset
-  int64_t frame = 0;  // flight loops run since Reset
-  float last_dt = 1.0f / 60.0f;
-  uint64_t next_loop_id = 1;
-  std::vector<FlightLoop> loops;  // registration order
-  std::function<void(double, float)> frame_hook;
-  double sim_time = 0;       // seconds the clock ran (it stops when paused)
-  double zulu_at_start = 0;  // zulu seconds after midnight at sim_time 0
-  double local_offset = 0;   // local minus zulu, seconds
+  double now GUARDED_BY(mu) = 0;     // virtual seconds since Reset
+  int64_t frame GUARDED_BY(mu) = 0;  // flight loops run since Reset
+  float last_dt GUARDED_BY(mu) = 1.0f / 60.0f;
+  uint64_t next_loop_id GUARDED_BY(mu) = 1;
+  std::vector<FlightLoop> loops GUARDED_BY(mu);  // registration order
+  std::function<void(double, float)> frame_hook GUARDED_BY(mu);
+  // Seconds the clock ran (it stops while paused).
+  double sim_time GUARDED_BY(mu) = 0;
+  // Zulu seconds after midnight at sim_time 0.
+  double zulu_at_start GUARDED_BY(mu) = 0;
+  // Local minus zulu, seconds.
+  double local_offset GUARDED_BY(mu) = 0;
 
   // The plugin under test.
-  PluginEntryPoints plugin;
-  std::string plugin_name, plugin_signature, plugin_description;
-  bool plugin_started = false;
-  bool plugin_enabled = false;
+  PluginEntryPoints plugin GUARDED_BY(mu);
+  std::string plugin_name GUARDED_BY(mu);
+  std::string plugin_signature GUARDED_BY(mu);
+  std::string plugin_description GUARDED_BY(mu);
+  bool plugin_started GUARDED_BY(mu) = false;
+  bool plugin_enabled GUARDED_BY(mu) = false;
 
-  // Other plugins and aircraft.
-  std::vector<OtherPlugin> other_plugins;
-  XPLMPluginID next_plugin_id = 2;  // 0 is the simulator, 1 the plugin
-  std::vector<Aircraft> aircraft;
-  int active_aircraft = 1;
+  // Other plugins and aircraft. Plugin id 0 is the simulator, 1 the plugin
+  // under test.
+  std::vector<OtherPlugin> other_plugins GUARDED_BY(mu);
+  XPLMPluginID next_plugin_id GUARDED_BY(mu) = 2;
+  std::vector<Aircraft> aircraft GUARDED_BY(mu);
+  int active_aircraft GUARDED_BY(mu) = 1;
 
   // Navaids, paths, versions.
-  std::vector<Navaid> navaids;
-  std::string system_path;
-  std::string temp_system_path;  // the folder Reset made, removed on the next
-  int xplane_version = 11550;
-  double reference_latitude = 0, reference_longitude = 0;
+  std::vector<Navaid> navaids GUARDED_BY(mu);
+  std::string system_path GUARDED_BY(mu);
+  // The folder Reset made; removed by the next Reset.
+  std::string temp_system_path GUARDED_BY(mu);
+  int xplane_version GUARDED_BY(mu) = 11550;
+  double reference_latitude GUARDED_BY(mu) = 0;
+  double reference_longitude GUARDED_BY(mu) = 0;
 
   // Menus, windows, widgets (keys are the tokens handed out).
-  uintptr_t next_token = 0x1000;
-  XPLMMenuID plugins_menu = nullptr;
-  std::map<XPLMMenuID, Menu> menus;
-  std::map<XPLMWindowID, Window> windows;
-  std::map<XPWidgetID, Widget> widgets;
-  std::vector<std::string> drawn_strings;
+  uintptr_t next_token GUARDED_BY(mu) = 0x1000;
+  XPLMMenuID plugins_menu GUARDED_BY(mu) = nullptr;
+  std::map<XPLMMenuID, Menu> menus GUARDED_BY(mu);
+  std::map<XPLMWindowID, Window> windows GUARDED_BY(mu);
+  std::map<XPWidgetID, Widget> widgets GUARDED_BY(mu);
+  std::vector<std::string> drawn_strings GUARDED_BY(mu);
 
-  void* NewToken() {
+  void* NewToken() REQUIRES(mu) {
     next_token += 16;
     return reinterpret_cast<void*>(next_token);
   }
@@ -157,33 +191,37 @@ Host::State& HostState();
 // --- Helpers used across the simhost sources (REQUIRES: State::mu held) ---
 
 // The live dataref behind a handle, or null for null, unknown or undefined.
-Dataref* LiveDataref(Host::State& s, XPLMDataRef handle);
+Dataref* LiveDataref(Host::State& s, XPLMDataRef handle) REQUIRES(s.mu);
 // The dataref behind a handle even when undefined (for recording sets).
-Dataref* KnownDataref(Host::State& s, XPLMDataRef handle);
+Dataref* KnownDataref(Host::State& s, XPLMDataRef handle) REQUIRES(s.mu);
 // Defines or redefines a dataref; the returned object keeps its address.
-Dataref& DefineDataref(Host::State& s, const std::string& name, DataType kind);
-void DefineDefaultDatarefs(Host::State& s);
-void DefineDefaultCommands(Host::State& s);
-void DefineDefaultNavaids(Host::State& s);
-void DefineDefaultAircraft(Host::State& s);
-Command& DefineCommandLocked(Host::State& s, const std::string& name);
+Dataref& DefineDataref(Host::State& s, const std::string& name, DataType kind)
+    REQUIRES(s.mu);
+void DefineDefaultDatarefs(Host::State& s) REQUIRES(s.mu);
+void DefineDefaultCommands(Host::State& s) REQUIRES(s.mu);
+void DefineDefaultNavaids(Host::State& s) REQUIRES(s.mu);
+void DefineDefaultAircraft(Host::State& s) REQUIRES(s.mu);
+Command& DefineCommandLocked(Host::State& s, const std::string& name)
+    REQUIRES(s.mu);
 // Updates the clock datarefs from the virtual time.
-void UpdateTimeDatarefs(Host::State& s);
+void UpdateTimeDatarefs(Host::State& s) REQUIRES(s.mu);
 // Someone set a clock dataref (zulu or local time): the clock goes on from
 // the new value instead of snapping back on the next frame.
-void OnClockDatarefSet(Host::State& s, const Dataref& d);
+void OnClockDatarefSet(Host::State& s, const Dataref& d) REQUIRES(s.mu);
 // Keeps latitude, longitude and elevation in step with local_x/y/z after
 // the plugin relocated the aircraft through the local coordinates.
-void SyncWorldFromLocal(Host::State& s);
+void SyncWorldFromLocal(Host::State& s) REQUIRES(s.mu);
 // Defines or removes the datarefs that another plugin owns.
-void DefinePluginDatarefs(Host::State& s, const std::string& signature);
-void UndefinePluginDatarefs(Host::State& s, const std::string& signature);
+void DefinePluginDatarefs(Host::State& s, const std::string& signature)
+    REQUIRES(s.mu);
+void UndefinePluginDatarefs(Host::State& s, const std::string& signature)
+    REQUIRES(s.mu);
 
 // Flat-earth projection around the reference point.
 void WorldToLocal(const Host::State& s, double lat, double lon, double alt,
-                  double* x, double* y, double* z);
+                  double* x, double* y, double* z) REQUIRES(s.mu);
 void LocalToWorld(const Host::State& s, double x, double y, double z,
-                  double* lat, double* lon, double* alt);
+                  double* lat, double* lon, double* alt) REQUIRES(s.mu);
 
 // Copies `text` into a caller buffer of `size` bytes, always zero-terminated
 // and never beyond the buffer. Null or empty buffers are left alone.

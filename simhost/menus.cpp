@@ -5,7 +5,7 @@
 namespace simhost {
 namespace {
 
-Menu* FindMenu(Host::State& s, XPLMMenuID id) {
+Menu* FindMenu(Host::State& s, XPLMMenuID id) REQUIRES(s.mu) {
   auto it = s.menus.find(id);
   return it == s.menus.end() ? nullptr : &it->second;
 }
@@ -13,29 +13,29 @@ Menu* FindMenu(Host::State& s, XPLMMenuID id) {
 }  // namespace
 
 XPLMMenuID Host::PluginsMenu() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->plugins_menu;
 }
 
 bool Host::MenuExists(XPLMMenuID menu) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->menus.count(menu) != 0;
 }
 
 std::string Host::MenuName(XPLMMenuID menu) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Menu* m = FindMenu(*state_, menu);
   return m != nullptr ? m->name : "";
 }
 
 std::vector<MenuItemInfo> Host::MenuItems(XPLMMenuID menu) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Menu* m = FindMenu(*state_, menu);
   return m != nullptr ? m->items : std::vector<MenuItemInfo>{};
 }
 
 int Host::LiveMenuCount() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return static_cast<int>(state_->menus.size()) - 1;  // not the plugins menu
 }
 
@@ -46,7 +46,7 @@ void Host::ChooseMenuItem(XPLMMenuID menu, int index) {
   void* menu_ref = nullptr;
   void* item_ref = nullptr;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     const Menu* m = FindMenu(*state_, menu);
     if (m == nullptr || index < 0 ||
         static_cast<size_t>(index) >= m->items.size()) {
@@ -65,7 +65,7 @@ using simhost::Menu;
 
 XPLMMenuID XPLMFindPluginsMenu(void) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   return s.plugins_menu;
 }
 
@@ -74,7 +74,7 @@ XPLMMenuID XPLMCreateMenu(const char* inName, XPLMMenuID inParentMenu,
                           int inParentItem, XPLMMenuHandler_f inHandler,
                           void* inMenuRef) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   XPLMMenuID id = s.NewToken();
   Menu& menu = s.menus[id];
   menu.name = inName != nullptr ? inName : "";
@@ -94,7 +94,7 @@ XPLMMenuID XPLMCreateMenu(const char* inName, XPLMMenuID inParentMenu,
 // until they are destroyed themselves. The plugins menu cannot be destroyed.
 void XPLMDestroyMenu(XPLMMenuID inMenuID) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   Menu* menu = simhost::FindMenu(s, inMenuID);
   if (menu == nullptr || inMenuID == s.plugins_menu) return;
   if (Menu* parent = simhost::FindMenu(s, menu->parent); parent != nullptr) {
@@ -107,14 +107,14 @@ void XPLMDestroyMenu(XPLMMenuID inMenuID) {
 
 void XPLMClearAllMenuItems(XPLMMenuID inMenuID) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Menu* menu = simhost::FindMenu(s, inMenuID)) menu->items.clear();
 }
 
 int XPLMAppendMenuItem(XPLMMenuID inMenu, const char* inItemName,
                        void* inItemRef, int inForceEnglish) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   Menu* menu = simhost::FindMenu(s, inMenu);
   if (menu == nullptr) return -1;
   simhost::MenuItemInfo item;
@@ -128,7 +128,7 @@ int XPLMAppendMenuItem(XPLMMenuID inMenu, const char* inItemName,
 // A separator is an item with an empty name and no reference.
 void XPLMAppendMenuSeparator(XPLMMenuID inMenu) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Menu* menu = simhost::FindMenu(s, inMenu)) {
     menu->items.push_back(simhost::MenuItemInfo{});
   }

@@ -38,7 +38,7 @@ double DistanceScore(const Navaid& n, float lat, float lon) {
 }  // namespace
 
 // The runway is 16R at 47.46 N, 122.31 W, heading 163 true, elevation 130 m.
-void DefineDefaultNavaids(Host::State& s) {
+void DefineDefaultNavaids(Host::State& s) REQUIRES(s.mu) {
   s.navaids = {
       {xplm_Nav_VOR, 47.4353f, -122.3098f, 108, 11680, 20.0f, "SEA",
        "SEATTLE VORTAC"},
@@ -60,18 +60,18 @@ void DefineDefaultNavaids(Host::State& s) {
 }
 
 void Host::ClearNavaids() {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->navaids.clear();
 }
 
 XPLMNavRef Host::AddNavaid(const Navaid& navaid) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->navaids.push_back(navaid);
   return static_cast<XPLMNavRef>(state_->navaids.size() - 1);
 }
 
 std::vector<Navaid> Host::Navaids() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->navaids;
 }
 
@@ -83,7 +83,7 @@ XPLMNavRef XPLMFindNavAid(const char* inNameFragment, const char* inIDFragment,
                           float* inLat, float* inLon, int* inFrequency,
                           XPLMNavType inType) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   bool by_position = inLat != nullptr && inLon != nullptr;
   XPLMNavRef best = XPLM_NAV_NOT_FOUND;
   double best_score = std::numeric_limits<double>::infinity();
@@ -117,7 +117,7 @@ void XPLMGetNavAidInfo(XPLMNavRef inRef, XPLMNavType* outType,
                        float* outHeight, int* outFrequency, float* outHeading,
                        char* outID, char* outName, char* outReg) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (inRef < 0 || static_cast<size_t>(inRef) >= s.navaids.size()) return;
   const simhost::Navaid& n = s.navaids[inRef];
   if (outType != nullptr) *outType = n.type;

@@ -1,5 +1,7 @@
 // The plugin under test (its entry points, called on the main thread) and
 // the other plugins the host pretends to have loaded.
+#include <span>
+
 #include "XPLMPlugin.h"
 #include "simhost/host_state.h"
 
@@ -53,35 +55,31 @@ const PluginRow kXPushbackRows[] = {
     {"goodway/xpushback/PBstatus", DataType::kInt, 0},
 };
 
-template <size_t N>
-void ForRows(const std::string& signature, const PluginRow (&rows)[N],
-             const char* wanted, auto&& action) {
-  if (signature != wanted) return;
-  for (const PluginRow& row : rows) action(row);
+// The datarefs a plugin owns; empty for plugins the host knows nothing of.
+std::span<const PluginRow> RowsOf(const std::string& signature) {
+  if (signature == kX737Signature) return kX737Rows;
+  if (signature == kXPushbackSignature) return kXPushbackRows;
+  return {};
 }
 
 }  // namespace
 
 void DefinePluginDatarefs(Host::State& s, const std::string& signature) {
-  auto define = [&s](const PluginRow& row) {
+  for (const PluginRow& row : RowsOf(signature)) {
     DefineDataref(s, row.name, row.kind).scalar = row.value;
-  };
-  ForRows(signature, kX737Rows, kX737Signature, define);
-  ForRows(signature, kXPushbackRows, kXPushbackSignature, define);
+  }
 }
 
 void UndefinePluginDatarefs(Host::State& s, const std::string& signature) {
-  auto undefine = [&s](const PluginRow& row) {
+  for (const PluginRow& row : RowsOf(signature)) {
     auto it = s.by_name.find(row.name);
     if (it != s.by_name.end()) it->second->alive = false;
-  };
-  ForRows(signature, kX737Rows, kX737Signature, undefine);
-  ForRows(signature, kXPushbackRows, kXPushbackSignature, undefine);
+  }
 }
 
 XPLMPluginID Host::AddPlugin(const std::string& signature) {
-  std::lock_guard<std::mutex> lock(state_->mu);
   State& s = *state_;
+  simhost::HostLock lock(s.mu);
   for (const OtherPlugin& p : s.other_plugins) {
     if (p.signature == signature) return p.id;
   }
@@ -91,8 +89,8 @@ XPLMPluginID Host::AddPlugin(const std::string& signature) {
 }
 
 void Host::RemovePlugin(const std::string& signature) {
-  std::lock_guard<std::mutex> lock(state_->mu);
   State& s = *state_;
+  simhost::HostLock lock(s.mu);
   size_t removed = std::erase_if(s.other_plugins, [&](const OtherPlugin& p) {
     return p.signature == signature;
   });
@@ -100,7 +98,7 @@ void Host::RemovePlugin(const std::string& signature) {
 }
 
 bool Host::IsPluginLoaded(const std::string& signature) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   for (const OtherPlugin& p : state_->other_plugins) {
     if (p.signature == signature) return true;
   }
@@ -108,7 +106,7 @@ bool Host::IsPluginLoaded(const std::string& signature) const {
 }
 
 void Host::AttachPlugin(const PluginEntryPoints& entry_points) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->plugin = entry_points;
   state_->plugin_started = false;
   state_->plugin_enabled = false;
@@ -118,14 +116,14 @@ void Host::AttachPlugin(const PluginEntryPoints& entry_points) {
 int Host::StartPlugin() {
   PluginEntryPoints plugin;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     plugin = state_->plugin;
   }
   if (plugin.start == nullptr) return 0;
   char name[256] = {}, signature[256] = {}, description[256] = {};
   int result = plugin.start(name, signature, description);
   name[255] = signature[255] = description[255] = '\0';
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->plugin_name = name;
   state_->plugin_signature = signature;
   state_->plugin_description = description;
@@ -136,12 +134,12 @@ int Host::StartPlugin() {
 int Host::EnablePlugin() {
   PluginEntryPoints plugin;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     plugin = state_->plugin;
   }
   if (plugin.enable == nullptr) return 0;
   int result = plugin.enable();
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->plugin_enabled = result != 0;
   return result;
 }
@@ -149,7 +147,7 @@ int Host::EnablePlugin() {
 void Host::DisablePlugin() {
   PluginEntryPoints plugin;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     plugin = state_->plugin;
     state_->plugin_enabled = false;
   }
@@ -159,7 +157,7 @@ void Host::DisablePlugin() {
 void Host::StopPlugin() {
   PluginEntryPoints plugin;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     plugin = state_->plugin;
     state_->plugin_started = false;
   }
@@ -169,7 +167,7 @@ void Host::StopPlugin() {
 void Host::SendMessageToPlugin(XPLMPluginID from, int message, void* param) {
   PluginEntryPoints plugin;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     plugin = state_->plugin;
   }
   if (plugin.receive_message != nullptr) {
@@ -178,27 +176,27 @@ void Host::SendMessageToPlugin(XPLMPluginID from, int message, void* param) {
 }
 
 std::string Host::PluginName() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->plugin_name;
 }
 
 std::string Host::PluginSignature() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->plugin_signature;
 }
 
 std::string Host::PluginDescription() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->plugin_description;
 }
 
 bool Host::PluginStarted() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->plugin_started;
 }
 
 bool Host::PluginEnabled() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->plugin_enabled;
 }
 
@@ -208,14 +206,14 @@ XPLMPluginID XPLMGetMyID(void) { return simhost::kPluginUnderTestId; }
 
 int XPLMCountPlugins(void) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   return 1 + static_cast<int>(s.other_plugins.size());
 }
 
 XPLMPluginID XPLMFindPluginBySignature(const char* inSignature) {
   if (inSignature == nullptr) return XPLM_NO_PLUGIN_ID;
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (!s.plugin_signature.empty() && s.plugin_signature == inSignature) {
     return simhost::kPluginUnderTestId;
   }
@@ -227,7 +225,7 @@ XPLMPluginID XPLMFindPluginBySignature(const char* inSignature) {
 
 int XPLMIsPluginEnabled(XPLMPluginID inPluginID) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (inPluginID == simhost::kPluginUnderTestId) return s.plugin_enabled;
   for (const simhost::OtherPlugin& p : s.other_plugins) {
     if (p.id == inPluginID) return 1;

@@ -19,14 +19,15 @@ namespace {
 // reached, so a 0.5 s callback at 60 frames/s runs on frame 30, not 31.
 constexpr double kTimeSlack = 1e-6;
 
-FlightLoop* FindLoop(Host::State& s, XPLMFlightLoop_f callback, void* refcon) {
+FlightLoop* FindLoop(Host::State& s, XPLMFlightLoop_f callback, void* refcon)
+    REQUIRES(s.mu) {
   for (FlightLoop& loop : s.loops) {
     if (loop.callback == callback && loop.refcon == refcon) return &loop;
   }
   return nullptr;
 }
 
-FlightLoop* FindLoopById(Host::State& s, uint64_t id) {
+FlightLoop* FindLoopById(Host::State& s, uint64_t id) REQUIRES(s.mu) {
   for (FlightLoop& loop : s.loops) {
     if (loop.id == id) return &loop;
   }
@@ -36,7 +37,7 @@ FlightLoop* FindLoopById(Host::State& s, uint64_t id) {
 // Schedules a callback `interval` from `base_time`: positive = seconds,
 // negative = that many frames from now, 0 = not scheduled.
 void Schedule(const Host::State& s, FlightLoop& loop, float interval,
-              double base_time) {
+              double base_time) REQUIRES(s.mu) {
   if (!(interval == interval) || interval == 0) {  // NaN or 0: stop
     loop.scheduled = false;
     return;
@@ -52,32 +53,35 @@ void Schedule(const Host::State& s, FlightLoop& loop, float interval,
   }
 }
 
-bool IsDue(const Host::State& s, const FlightLoop& loop) {
+bool IsDue(const Host::State& s, const FlightLoop& loop) REQUIRES(s.mu) {
   if (!loop.scheduled) return false;
   if (loop.by_frames) return loop.due_frame <= s.frame;
   return loop.due_time <= s.now + kTimeSlack;
 }
 
+// Clock datarefs are floats whatever their value's precision.
+void SetClockDataref(Host::State& s, const char* name, double value)
+    REQUIRES(s.mu) {
+  auto it = s.by_name.find(name);
+  if (it != s.by_name.end() && it->second->alive) {
+    it->second->scalar = static_cast<float>(value);
+  }
+}
+
 }  // namespace
 
-void UpdateTimeDatarefs(Host::State& s) {
-  auto set = [&s](const char* name, double value) {
-    auto it = s.by_name.find(name);
-    if (it != s.by_name.end() && it->second->alive) {
-      it->second->scalar = static_cast<float>(value);
-    }
-  };
+void UpdateTimeDatarefs(Host::State& s) REQUIRES(s.mu) {
   double zulu = std::fmod(s.zulu_at_start + s.sim_time, 86400.0);
   if (zulu < 0) zulu += 86400.0;
   double local = std::fmod(zulu + s.local_offset + 86400.0, 86400.0);
-  set("sim/time/total_running_time_sec", s.now);
-  set("sim/time/zulu_time_sec", zulu);
-  set("sim/time/local_time_sec", local);
-  set("sim/operation/misc/frame_rate_period", s.last_dt);
+  SetClockDataref(s, "sim/time/total_running_time_sec", s.now);
+  SetClockDataref(s, "sim/time/zulu_time_sec", zulu);
+  SetClockDataref(s, "sim/time/local_time_sec", local);
+  SetClockDataref(s, "sim/operation/misc/frame_rate_period", s.last_dt);
 }
 
 // Setting local time moves zulu time with it (the time zone stays).
-void OnClockDatarefSet(Host::State& s, const Dataref& d) {
+void OnClockDatarefSet(Host::State& s, const Dataref& d) REQUIRES(s.mu) {
   if (d.name == "sim/time/zulu_time_sec") {
     s.zulu_at_start = d.scalar - s.sim_time;
   } else if (d.name == "sim/time/local_time_sec") {
@@ -94,8 +98,8 @@ void Host::StepFrame(float dt) {
   std::function<void(double, float)> hook;
   double now;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
     State& s = *state_;
+    simhost::HostLock lock(s.mu);
     s.now += dt;
     s.frame += 1;
     auto paused = s.by_name.find("sim/time/paused");
@@ -109,7 +113,7 @@ void Host::StepFrame(float dt) {
   }
   if (hook) hook(now, dt);
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     for (const FlightLoop& loop : state_->loops) {
       if (IsDue(*state_, loop)) due.push_back(loop.id);
     }
@@ -120,8 +124,8 @@ void Host::StepFrame(float dt) {
     float since_last_call;
     int counter;
     {
-      std::lock_guard<std::mutex> lock(state_->mu);
       State& s = *state_;
+      simhost::HostLock lock(s.mu);
       FlightLoop* loop = FindLoopById(s, id);
       // Unregistered or rescheduled by an earlier callback of this frame.
       if (loop == nullptr || !IsDue(s, *loop)) continue;
@@ -133,7 +137,7 @@ void Host::StepFrame(float dt) {
       counter = static_cast<int>(s.frame);
     }
     float next = callback(since_last_call, dt, counter, refcon);
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     FlightLoop* loop = FindLoopById(*state_, id);
     // A callback that set its own interval during the call keeps that
     // schedule; otherwise its return value decides.
@@ -148,30 +152,30 @@ void Host::StepFrames(int count, float dt) {
 }
 
 double Host::ElapsedTime() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->now;
 }
 
 int64_t Host::FrameCount() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return state_->frame;
 }
 
 bool Host::IsFlightLoopRegistered(XPLMFlightLoop_f callback,
                                   void* refcon) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return FindLoop(*state_, callback, refcon) != nullptr;
 }
 
 int Host::ScheduledFlightLoopCount() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   return static_cast<int>(
       std::count_if(state_->loops.begin(), state_->loops.end(),
                     [](const FlightLoop& l) { return l.scheduled; }));
 }
 
 void Host::SetFrameHook(std::function<void(double now, float dt)> hook) {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   state_->frame_hook = std::move(hook);
 }
 
@@ -181,13 +185,13 @@ using simhost::FlightLoop;
 
 float XPLMGetElapsedTime(void) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   return static_cast<float>(s.now);
 }
 
 int XPLMGetCycleNumber(void) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   return static_cast<int>(s.frame);
 }
 
@@ -197,7 +201,7 @@ void XPLMRegisterFlightLoopCallback(XPLMFlightLoop_f inFlightLoop,
                                     float inInterval, void* inRefcon) {
   if (inFlightLoop == nullptr) return;
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   FlightLoop* loop = simhost::FindLoop(s, inFlightLoop, inRefcon);
   if (loop == nullptr) {
     FlightLoop fresh;
@@ -214,7 +218,7 @@ void XPLMRegisterFlightLoopCallback(XPLMFlightLoop_f inFlightLoop,
 void XPLMUnregisterFlightLoopCallback(XPLMFlightLoop_f inFlightLoop,
                                       void* inRefcon) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   std::erase_if(s.loops, [&](const FlightLoop& l) {
     return l.callback == inFlightLoop && l.refcon == inRefcon;
   });
@@ -224,7 +228,7 @@ void XPLMSetFlightLoopCallbackInterval(XPLMFlightLoop_f inFlightLoop,
                                        float inInterval, int inRelativeToNow,
                                        void* inRefcon) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   FlightLoop* loop = simhost::FindLoop(s, inFlightLoop, inRefcon);
   if (loop == nullptr) return;
   simhost::Schedule(s, *loop, inInterval,

@@ -18,13 +18,13 @@ constexpr int kXplmVersion = 301;
 
 void XPLMGetSystemPath(char* outSystemPath) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   simhost::CopyBounded(s.system_path, outSystemPath, simhost::kPathBufferSize);
 }
 
 void XPLMGetPrefsPath(char* outPrefsPath) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   simhost::CopyBounded(s.system_path + "Output/preferences/Host.prf",
                        outPrefsPath, simhost::kPathBufferSize);
 }
@@ -34,7 +34,7 @@ const char* XPLMGetDirectorySeparator(void) { return "/"; }
 void XPLMGetVersions(int* outXPlaneVersion, int* outXPLMVersion,
                      XPLMHostApplicationID* outHostID) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (outXPlaneVersion != nullptr) *outXPlaneVersion = s.xplane_version;
   if (outXPLMVersion != nullptr) *outXPLMVersion = simhost::kXplmVersion;
   if (outHostID != nullptr) *outHostID = xplm_Host_XPlane;
@@ -45,7 +45,7 @@ void XPLMGetVersions(int* outXPlaneVersion, int* outXPLMVersion,
 void XPLMDebugString(const char* inString) {
   if (inString == nullptr) return;
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (s.system_path.empty()) return;
   std::FILE* f = std::fopen((s.system_path + "Log.txt").c_str(), "a");
   if (f == nullptr) return;

@@ -12,7 +12,7 @@
 namespace simhost {
 namespace {
 
-Widget* FindWidgetLocked(Host::State& s, XPWidgetID id) {
+Widget* FindWidgetLocked(Host::State& s, XPWidgetID id) REQUIRES(s.mu) {
   auto it = s.widgets.find(id);
   return it == s.widgets.end() ? nullptr : &it->second;
 }
@@ -21,7 +21,8 @@ Widget* FindWidgetLocked(Host::State& s, XPWidgetID id) {
 // returns the callbacks of every removed widget with its id, so that they
 // can be told about their destruction once the mutex is released.
 void RemoveWidget(Host::State& s, XPWidgetID id, bool with_children,
-                  std::vector<std::pair<XPWidgetID, XPWidgetFunc_t>>* gone) {
+                  std::vector<std::pair<XPWidgetID, XPWidgetFunc_t>>* gone)
+    REQUIRES(s.mu) {
   Widget* w = FindWidgetLocked(s, id);
   if (w == nullptr) return;
   std::vector<XPWidgetID> children = w->children;
@@ -39,7 +40,8 @@ void RemoveWidget(Host::State& s, XPWidgetID id, bool with_children,
   }
 }
 
-bool IsUnder(Host::State& s, XPWidgetID widget, XPWidgetID root) {
+bool IsUnder(Host::State& s, XPWidgetID widget, XPWidgetID root)
+    REQUIRES(s.mu) {
   for (int depth = 0; widget != nullptr && depth < 10000; ++depth) {
     if (widget == root) return true;
     const Widget* w = FindWidgetLocked(s, widget);
@@ -52,21 +54,21 @@ bool IsUnder(Host::State& s, XPWidgetID widget, XPWidgetID root) {
 }  // namespace
 
 std::vector<XPWidgetID> Host::Widgets() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   std::vector<XPWidgetID> out;
   for (const auto& [id, widget] : state_->widgets) out.push_back(id);
   return out;
 }
 
 WidgetInfo Host::GetWidgetInfo(XPWidgetID widget) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Widget* w = FindWidgetLocked(*state_, widget);
   return w != nullptr ? w->info : WidgetInfo{};
 }
 
 intptr_t Host::WidgetProperty(XPWidgetID widget, int property,
                               bool* exists) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Widget* w = FindWidgetLocked(*state_, widget);
   auto it = w != nullptr ? w->properties.find(property)
                          : std::map<int, intptr_t>::const_iterator{};
@@ -76,7 +78,7 @@ intptr_t Host::WidgetProperty(XPWidgetID widget, int property,
 }
 
 std::vector<XPWidgetID> Host::WidgetChildren(XPWidgetID widget) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Widget* w = FindWidgetLocked(*state_, widget);
   return w != nullptr ? w->children : std::vector<XPWidgetID>{};
 }
@@ -84,7 +86,7 @@ std::vector<XPWidgetID> Host::WidgetChildren(XPWidgetID widget) const {
 // With a null root every live widget is searched.
 XPWidgetID Host::FindWidget(XPWidgetID root,
                             const std::string& descriptor) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   for (const auto& [id, widget] : state_->widgets) {
     if (widget.info.descriptor == descriptor &&
         (root == nullptr || IsUnder(*state_, id, root))) {
@@ -100,7 +102,7 @@ int Host::SendWidgetMessage(XPWidgetID widget, XPWidgetMessage message,
     std::vector<XPWidgetFunc_t> callbacks;
     XPWidgetID container;
     {
-      std::lock_guard<std::mutex> lock(state_->mu);
+      simhost::HostLock lock(state_->mu);
       const Widget* w = FindWidgetLocked(*state_, widget);
       if (w == nullptr) return 0;
       callbacks.assign(w->callbacks.rbegin(), w->callbacks.rend());
@@ -119,7 +121,7 @@ int Host::SendWidgetMessage(XPWidgetID widget, XPWidgetMessage message,
 void Host::PressButton(XPWidgetID button) {
   intptr_t behavior = 0, state = 0;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     Widget* w = FindWidgetLocked(*state_, button);
     if (w == nullptr) return;
     behavior = w->properties[xpProperty_ButtonBehavior];
@@ -147,7 +149,7 @@ void Host::ClickCloseBox(XPWidgetID main_window) {
 // reports the change as the host's text field does.
 void Host::TypeText(XPWidgetID text_field, const std::string& text) {
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     Widget* w = FindWidgetLocked(*state_, text_field);
     if (w == nullptr) return;
     std::string value = text;
@@ -175,7 +177,7 @@ XPWidgetID XPCreateWidget(int inLeft, int inTop, int inRight, int inBottom,
                           int inVisible, const char* inDescriptor, int inIsRoot,
                           XPWidgetID inContainer, XPWidgetClass inClass) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   XPWidgetID id = s.NewToken();
   Widget& w = s.widgets[id];
   w.info.left = inLeft;
@@ -197,7 +199,7 @@ void XPDestroyWidget(XPWidgetID inWidget, int inDestroyChildren) {
   std::vector<std::pair<XPWidgetID, XPWidgetFunc_t>> gone;
   {
     auto& s = simhost::HostState();
-    std::lock_guard<std::mutex> lock(s.mu);
+    simhost::HostLock lock(s.mu);
     simhost::RemoveWidget(s, inWidget, inDestroyChildren != 0, &gone);
   }
   for (const auto& [id, callback] : gone) {
@@ -207,19 +209,19 @@ void XPDestroyWidget(XPWidgetID inWidget, int inDestroyChildren) {
 
 void XPShowWidget(XPWidgetID inWidget) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) w->info.visible = 1;
 }
 
 void XPHideWidget(XPWidgetID inWidget) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) w->info.visible = 0;
 }
 
 int XPIsWidgetVisible(XPWidgetID inWidget) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Widget* w = simhost::FindWidgetLocked(s, inWidget);
   return w != nullptr && w->info.visible ? 1 : 0;
 }
@@ -227,7 +229,7 @@ int XPIsWidgetVisible(XPWidgetID inWidget) {
 void XPSetWidgetProperty(XPWidgetID inWidget, XPWidgetPropertyID inProperty,
                          intptr_t inValue) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) {
     w->properties[inProperty] = inValue;
   }
@@ -236,7 +238,7 @@ void XPSetWidgetProperty(XPWidgetID inWidget, XPWidgetPropertyID inProperty,
 intptr_t XPGetWidgetProperty(XPWidgetID inWidget, XPWidgetPropertyID inProperty,
                              int* inExists) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Widget* w = simhost::FindWidgetLocked(s, inWidget);
   if (w != nullptr) {
     auto it = w->properties.find(inProperty);
@@ -251,7 +253,7 @@ intptr_t XPGetWidgetProperty(XPWidgetID inWidget, XPWidgetPropertyID inProperty,
 
 void XPSetWidgetDescriptor(XPWidgetID inWidget, const char* inDescriptor) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) {
     w->info.descriptor = inDescriptor != nullptr ? inDescriptor : "";
   }
@@ -263,7 +265,7 @@ void XPSetWidgetDescriptor(XPWidgetID inWidget, const char* inDescriptor) {
 int XPGetWidgetDescriptor(XPWidgetID inWidget, char* outDescriptor,
                           int inMaxDescLength) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Widget* w = simhost::FindWidgetLocked(s, inWidget);
   std::string text = w != nullptr ? w->info.descriptor : "";
   if (inMaxDescLength > 0) {
@@ -276,7 +278,7 @@ int XPGetWidgetDescriptor(XPWidgetID inWidget, char* outDescriptor,
 void XPAddWidgetCallback(XPWidgetID inWidget, XPWidgetFunc_t inNewCallback) {
   if (inNewCallback == nullptr) return;
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) {
     w->callbacks.push_back(inNewCallback);
   }

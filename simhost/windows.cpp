@@ -10,7 +10,7 @@ namespace {
 constexpr int kScreenWidth = 1920;
 constexpr int kScreenHeight = 1080;
 
-Window* FindWindow(Host::State& s, XPLMWindowID id) {
+Window* FindWindow(Host::State& s, XPLMWindowID id) REQUIRES(s.mu) {
   auto it = s.windows.find(id);
   return it == s.windows.end() ? nullptr : &it->second;
 }
@@ -18,14 +18,14 @@ Window* FindWindow(Host::State& s, XPLMWindowID id) {
 }  // namespace
 
 std::vector<XPLMWindowID> Host::Windows() const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   std::vector<XPLMWindowID> out;
   for (const auto& [id, window] : state_->windows) out.push_back(id);
   return out;
 }
 
 WindowInfo Host::GetWindowInfo(XPLMWindowID window) const {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   const Window* w = FindWindow(*state_, window);
   return w != nullptr ? w->info : WindowInfo{};
 }
@@ -34,7 +34,7 @@ void Host::DrawWindow(XPLMWindowID window) {
   XPLMDrawWindow_f draw = nullptr;
   void* refcon = nullptr;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     const Window* w = FindWindow(*state_, window);
     if (w == nullptr) return;
     draw = w->draw;
@@ -50,7 +50,7 @@ int Host::ClickWindow(XPLMWindowID window, int x, int y,
   XPLMHandleMouseClick_f mouse = nullptr;
   void* refcon = nullptr;
   {
-    std::lock_guard<std::mutex> lock(state_->mu);
+    simhost::HostLock lock(state_->mu);
     const Window* w = FindWindow(*state_, window);
     if (w == nullptr) return 0;
     mouse = w->mouse;
@@ -60,7 +60,7 @@ int Host::ClickWindow(XPLMWindowID window, int x, int y,
 }
 
 std::vector<std::string> Host::TakeDrawnStrings() {
-  std::lock_guard<std::mutex> lock(state_->mu);
+  simhost::HostLock lock(state_->mu);
   std::vector<std::string> out;
   out.swap(state_->drawn_strings);
   return out;
@@ -76,7 +76,7 @@ XPLMWindowID XPLMCreateWindow(int inLeft, int inTop, int inRight, int inBottom,
                               XPLMHandleMouseClick_f inMouseCallback,
                               void* inRefcon) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   XPLMWindowID id = s.NewToken();
   Window& w = s.windows[id];
   w.info = {inLeft, inTop, inRight, inBottom, inIsVisible != 0};
@@ -89,7 +89,7 @@ XPLMWindowID XPLMCreateWindow(int inLeft, int inTop, int inRight, int inBottom,
 
 void XPLMDestroyWindow(XPLMWindowID inWindowID) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   s.windows.erase(inWindowID);
 }
 
@@ -102,7 +102,7 @@ void XPLMGetScreenSize(int* outWidth, int* outHeight) {
 void XPLMGetWindowGeometry(XPLMWindowID inWindowID, int* outLeft, int* outTop,
                            int* outRight, int* outBottom) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Window* w = simhost::FindWindow(s, inWindowID);
   if (w == nullptr) return;
   if (outLeft != nullptr) *outLeft = w->info.left;
@@ -114,7 +114,7 @@ void XPLMGetWindowGeometry(XPLMWindowID inWindowID, int* outLeft, int* outTop,
 void XPLMSetWindowGeometry(XPLMWindowID inWindowID, int inLeft, int inTop,
                            int inRight, int inBottom) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Window* w = simhost::FindWindow(s, inWindowID)) {
     w->info.left = inLeft;
     w->info.top = inTop;
@@ -125,14 +125,14 @@ void XPLMSetWindowGeometry(XPLMWindowID inWindowID, int inLeft, int inTop,
 
 int XPLMGetWindowIsVisible(XPLMWindowID inWindowID) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Window* w = simhost::FindWindow(s, inWindowID);
   return w != nullptr && w->info.visible ? 1 : 0;
 }
 
 void XPLMSetWindowIsVisible(XPLMWindowID inWindowID, int inIsVisible) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   if (Window* w = simhost::FindWindow(s, inWindowID)) {
     w->info.visible = inIsVisible != 0;
   }
@@ -143,6 +143,6 @@ void XPLMDrawTranslucentDarkBox(int, int, int, int) {}
 void XPLMDrawString(float*, int, int, char* inChar, int*, XPLMFontID) {
   if (inChar == nullptr) return;
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   s.drawn_strings.emplace_back(inChar);
 }

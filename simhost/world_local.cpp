@@ -12,12 +12,12 @@ namespace {
 constexpr double kEarthRadius = 6371000.0;  // metres
 constexpr double kRadPerDeg = M_PI / 180.0;
 
-double Lookup(const Host::State& s, const char* name) {
+double Lookup(const Host::State& s, const char* name) REQUIRES(s.mu) {
   auto it = s.by_name.find(name);
   return it != s.by_name.end() && it->second->alive ? it->second->scalar : 0;
 }
 
-void Store(Host::State& s, const char* name, double value) {
+void Store(Host::State& s, const char* name, double value) REQUIRES(s.mu) {
   auto it = s.by_name.find(name);
   if (it != s.by_name.end() && it->second->alive) it->second->scalar = value;
 }
@@ -25,7 +25,7 @@ void Store(Host::State& s, const char* name, double value) {
 }  // namespace
 
 void WorldToLocal(const Host::State& s, double lat, double lon, double alt,
-                  double* x, double* y, double* z) {
+                  double* x, double* y, double* z) REQUIRES(s.mu) {
   double scale = std::cos(s.reference_latitude * kRadPerDeg);
   double east = (lon - s.reference_longitude) * kRadPerDeg * kEarthRadius;
   double north = (lat - s.reference_latitude) * kRadPerDeg * kEarthRadius;
@@ -35,7 +35,7 @@ void WorldToLocal(const Host::State& s, double lat, double lon, double alt,
 }
 
 void LocalToWorld(const Host::State& s, double x, double y, double z,
-                  double* lat, double* lon, double* alt) {
+                  double* lat, double* lon, double* alt) REQUIRES(s.mu) {
   double scale = std::cos(s.reference_latitude * kRadPerDeg);
   if (scale < 1e-9) scale = 1e-9;  // a reference at a pole: keep finite
   if (lat != nullptr) {
@@ -47,7 +47,7 @@ void LocalToWorld(const Host::State& s, double x, double y, double z,
   if (alt != nullptr) *alt = y;
 }
 
-void SyncWorldFromLocal(Host::State& s) {
+void SyncWorldFromLocal(Host::State& s) REQUIRES(s.mu) {
   double lat, lon, alt;
   LocalToWorld(s, Lookup(s, "sim/flightmodel/position/local_x"),
                Lookup(s, "sim/flightmodel/position/local_y"),
@@ -62,7 +62,7 @@ void SyncWorldFromLocal(Host::State& s) {
 void XPLMWorldToLocal(double inLatitude, double inLongitude, double inAltitude,
                       double* outX, double* outY, double* outZ) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   simhost::WorldToLocal(s, inLatitude, inLongitude, inAltitude, outX, outY,
                         outZ);
 }
@@ -70,7 +70,7 @@ void XPLMWorldToLocal(double inLatitude, double inLongitude, double inAltitude,
 void XPLMLocalToWorld(double inX, double inY, double inZ, double* outLatitude,
                       double* outLongitude, double* outAltitude) {
   auto& s = simhost::HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   simhost::LocalToWorld(s, inX, inY, inZ, outLatitude, outLongitude,
                         outAltitude);
 }

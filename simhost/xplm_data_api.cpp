@@ -32,7 +32,7 @@ bool IsPositionLocal(const std::string& name) {
 // Records and applies one scalar set call.
 void SetScalar(XPLMDataRef handle, DataType setter, int type, double value) {
   Host::State& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   Dataref* d = KnownDataref(s, handle);
   if (d == nullptr) return;
   SetRecord record{d->name, setter, 0, {value}, {}, false};
@@ -69,7 +69,7 @@ template <typename T>
 int GetArray(XPLMDataRef handle, int type, std::vector<T> Dataref::*member,
              T* out, int offset, int max) {
   Host::State& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   Dataref* d = LiveDataref(s, handle);
   if (!Accepts(d, type)) return 0;
   const std::vector<T>& values = d->*member;
@@ -84,7 +84,7 @@ void SetArray(XPLMDataRef handle, DataType setter, int type,
               std::vector<T> Dataref::*member, const T* in, int offset,
               int count) {
   Host::State& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   Dataref* d = KnownDataref(s, handle);
   if (d == nullptr) return;
   SetRecord record{d->name, setter, offset, {}, {}, false};
@@ -111,7 +111,7 @@ using simhost::HostState;
 XPLMDataRef XPLMFindDataRef(const char* inDataRefName) {
   if (inDataRefName == nullptr) return nullptr;
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   auto it = s.by_name.find(inDataRefName);
   if (it == s.by_name.end() || !it->second->alive) return nullptr;
   return it->second;
@@ -119,21 +119,21 @@ XPLMDataRef XPLMFindDataRef(const char* inDataRefName) {
 
 int XPLMCanWriteDataRef(XPLMDataRef inDataRef) {
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Dataref* d = LiveDataref(s, inDataRef);
   return d != nullptr && d->writable ? 1 : 0;
 }
 
 XPLMDataTypeID XPLMGetDataRefTypes(XPLMDataRef inDataRef) {
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Dataref* d = LiveDataref(s, inDataRef);
   return d != nullptr ? d->types : xplmType_Unknown;
 }
 
 int XPLMGetDatai(XPLMDataRef inDataRef) {
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Dataref* d = LiveDataref(s, inDataRef);
   return simhost::Accepts(d, xplmType_Int) ? static_cast<int>(d->scalar) : 0;
 }
@@ -144,7 +144,7 @@ void XPLMSetDatai(XPLMDataRef inDataRef, int inValue) {
 
 float XPLMGetDataf(XPLMDataRef inDataRef) {
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Dataref* d = LiveDataref(s, inDataRef);
   return simhost::Accepts(d, xplmType_Float) ? static_cast<float>(d->scalar)
                                              : 0.0f;
@@ -156,7 +156,7 @@ void XPLMSetDataf(XPLMDataRef inDataRef, float inValue) {
 
 double XPLMGetDatad(XPLMDataRef inDataRef) {
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Dataref* d = LiveDataref(s, inDataRef);
   return simhost::Accepts(d, xplmType_Double) ? d->scalar : 0.0;
 }
@@ -193,7 +193,7 @@ void XPLMSetDatavf(XPLMDataRef inDataRef, float* inValues, int inoffset,
 int XPLMGetDatab(XPLMDataRef inDataRef, void* outValue, int inOffset,
                  int inMaxBytes) {
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   const Dataref* d = LiveDataref(s, inDataRef);
   if (!simhost::Accepts(d, xplmType_Data)) return 0;
   if (outValue == nullptr) return static_cast<int>(d->bytes.size());
@@ -205,7 +205,7 @@ int XPLMGetDatab(XPLMDataRef inDataRef, void* outValue, int inOffset,
 void XPLMSetDatab(XPLMDataRef inDataRef, void* inValue, int inOffset,
                   int inLength) {
   auto& s = HostState();
-  std::lock_guard<std::mutex> lock(s.mu);
+  simhost::HostLock lock(s.mu);
   Dataref* d = simhost::KnownDataref(s, inDataRef);
   if (d == nullptr) return;
   simhost::SetRecord record{d->name, DataType::kBytes, inOffset, {}, {}, false};
