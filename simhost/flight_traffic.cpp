@@ -57,6 +57,7 @@ void Traffic::Install(int count) {
     ZeroPlane(n);
   }
   count_ = std::clamp(count, 0, kMaxPlanes);
+  time_ = 0;
   PublishAircraftList();
   Advance(0);
 }

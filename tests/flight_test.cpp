@@ -260,10 +260,35 @@ TEST_F(FlightTest, PausedSimulatorHoldsTheAircraft) {
   host().SetInt("sim/time/paused", 1);
   host().StepFrame(0.1f);
   const GeoPoint before = Geo();
+  const double traffic =
+      host().GetDouble("sim/multiplayer/position/plane1_lat");
   host().StepFrames(100, 0.1f);
   EXPECT_EQ(Geo().latitude, before.latitude);
   EXPECT_EQ(Geo().longitude, before.longitude);
   EXPECT_EQ(host().GetFloat(kPos + "P"), 0.0f);
+  EXPECT_EQ(host().GetDouble("sim/multiplayer/position/plane1_lat"), traffic);
+  host().SetInt("sim/time/paused", 0);
+  host().StepFrame(0.1f);
+  EXPECT_NE(Geo().latitude + Geo().longitude,
+            before.latitude + before.longitude);
+}
+
+// The same start flies the same way, to the last bit.
+TEST_F(FlightTest, SameStartFliesTheSameWay) {
+  GeoPoint first[2];
+  float psi[2];
+  for (int run = 0; run < 2; ++run) {
+    host().Reset();
+    Install(true);
+    host().StepFrames(4000, 1.0f / 20);
+    first[run] = Geo();
+    psi[run] = host().GetFloat(kPos + "psi");
+    model_.Uninstall();
+  }
+  EXPECT_EQ(first[0].latitude, first[1].latitude);
+  EXPECT_EQ(first[0].longitude, first[1].longitude);
+  EXPECT_EQ(first[0].elevation, first[1].elevation);
+  EXPECT_EQ(psi[0], psi[1]);
 }
 
 TEST_F(FlightTest, FieldNavaidsAreInTheHostDatabase) {
