@@ -74,6 +74,7 @@ void Host::Reset() {
     s.plugin_started = false;
     s.plugin_enabled = false;
     s.other_plugins.clear();
+    s.next_plugin_id = 2;
     s.navaids.clear();
     s.xplane_version = 11550;
     s.reference_latitude = kDefaultLatitude;

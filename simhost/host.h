@@ -108,7 +108,14 @@ class Host {
 
   // --- Datarefs -----------------------------------------------------------
   // Define (or redefine) a dataref. Names may carry an index ("x[0]"); such a
-  // name is a dataref of its own.
+  // name is a dataref of its own. Redefining or undefining keeps the handle
+  // the plugin found: an undefined dataref reads 0 and ignores writes until
+  // it is defined again.
+  //
+  // Through the host API a dataref answers only the accessors of its type
+  // (doubles also answer the float ones, as the simulator's own doubles do);
+  // any other getter reads 0 and any other setter is ignored (and recorded
+  // with applied = false). Array and byte calls are clamped to the array.
   void DefineInt(const std::string& name, int value);
   void DefineFloat(const std::string& name, float value);
   void DefineDouble(const std::string& name, double value);
@@ -125,6 +132,8 @@ class Host {
   int ArraySize(const std::string& name) const;
 
   // Test-side access; not recorded. Unknown names read 0 and ignore writes.
+  // These convert between types freely; on arrays the scalar forms use
+  // element 0.
   int GetInt(const std::string& name) const;
   float GetFloat(const std::string& name) const;
   double GetDouble(const std::string& name) const;
