@@ -46,7 +46,8 @@ extern std::atomic<int32_t> WriteLogging;
 extern std::atomic<int32_t> TuneValue;
 
 // Copies bytes into OffsetBlock under a blocking OffsetLock.
-// REQUIRES: offset + size <= kOffsetSpaceSize.
+// REQUIRES: offset + size <= kOffsetSpaceSize (asserted; in a release build
+// the part outside the space is dropped, and Fetch gives zeros for it).
 void Publish(uint32_t offset, const void* bytes, size_t size)
     EXCLUDES(OffsetLock);
 // Same with a try-acquire: returns false, storing nothing, when the lock is
@@ -54,7 +55,8 @@ void Publish(uint32_t offset, const void* bytes, size_t size)
 bool TryPublish(uint32_t offset, const void* bytes, size_t size);
 // Copies bytes out of OffsetBlock under a blocking OffsetLock.
 void Fetch(uint32_t offset, void* out, size_t size) EXCLUDES(OffsetLock);
-// True when the marker of that offset is kOffsetWriteProtected.
+// True when the marker of that offset is kOffsetWriteProtected; false for
+// offsets outside the space.
 bool IsWriteProtected(uint32_t offset);
 
 // Clears OffsetBlock, sets every OffsetKindMap marker to ordinary. Called by

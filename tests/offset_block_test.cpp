@@ -82,6 +82,20 @@ TEST(OffsetBlockCopy, PublishAndFetchRoundTrip) {
   EXPECT_EQ(ByteVector(out, out + 5), ByteVector(in, in + 5));
 }
 
+#ifdef NDEBUG
+// Internal callers use fixed ranges; a wrong one must still stay inside the
+// block (debug builds assert instead).
+TEST(OffsetBlockCopy, RangesPastTheEndAreClampedToTheSpace) {
+  const uint8_t in[4] = {1, 2, 3, 4};
+  Publish(0xFFFE, in, sizeof in);
+  Publish(0x10000, in, sizeof in);
+  uint8_t out[4] = {9, 9, 9, 9};
+  Fetch(0xFFFE, out, sizeof out);
+  EXPECT_EQ(ByteVector(out, out + 4), (ByteVector{1, 2, 0, 0}));
+  EXPECT_FALSE(IsWriteProtected(0x10000 + 0x3304));
+}
+#endif
+
 TEST(OffsetBlockCopy, TryPublishSkipsWhileAnotherThreadHoldsTheLock) {
   const uint8_t value = 0x5A;
   std::atomic<bool> held{false};
