@@ -54,16 +54,5 @@ TEST(Coding, LoadsReadTheSameBytesBack) {
   EXPECT_EQ(LoadF64(d), -0.5);
 }
 
-// Unaligned positions inside a buffer work the same.
-TEST(Coding, UnalignedRoundTrip) {
-  uint8_t buffer[16] = {};
-  StoreF64(buffer + 3, 51.4775);
-  StoreS16(buffer + 11, -12345);
-  EXPECT_EQ(LoadF64(buffer + 3), 51.4775);
-  EXPECT_EQ(LoadS16(buffer + 11), -12345);
-  EXPECT_EQ(buffer[2], 0);
-  EXPECT_EQ(buffer[13], 0);
-}
-
 }  // namespace
 }  // namespace tarvos

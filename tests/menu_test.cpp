@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "settings/settings_menu.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace tarvos {
@@ -48,26 +47,6 @@ TEST_F(MenuTest, StopDestroysBothMenus) {
   Start();
   Stop();
   EXPECT_EQ(host().LiveMenuCount(), 0);
-}
-
-TEST_F(MenuTest, ChoosingEveryItemIsHarmless) {
-  StartAndEnable();
-  const XPLMMenuID menu = host().MenuItems(host().PluginsMenu())[0].submenu;
-  const XPLMMenuID settings = host().MenuItems(menu)[1].submenu;
-  host().ChooseMenuItem(menu, 0);
-  host().ChooseMenuItem(menu, 1);
-  host().ChooseMenuItem(settings, 0);
-  host().ChooseMenuItem(settings, 5);
-}
-
-// References are compared as text, not by address; anything else, null
-// included, is ignored.
-TEST(SettingsMenuHandler, ComparesReferencesAsText) {
-  char copy[] = "Open performance";
-  SettingsMenuHandler(nullptr, copy);
-  char other[] = "Open nothing";
-  SettingsMenuHandler(nullptr, other);
-  SettingsMenuHandler(nullptr, nullptr);
 }
 
 }  // namespace

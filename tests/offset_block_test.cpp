@@ -74,14 +74,6 @@ TEST_F(OffsetBlockTest, StartClearsTheBlockAndMarksEveryByteOrdinary) {
   EXPECT_FALSE(IsWriteProtected(0x1000));
 }
 
-TEST(OffsetBlockCopy, PublishAndFetchRoundTrip) {
-  const uint8_t in[] = {9, 8, 7, 6, 5};
-  Publish(0xFFFB, in, sizeof in);  // the last five bytes of the space
-  uint8_t out[5] = {};
-  Fetch(0xFFFB, out, sizeof out);
-  EXPECT_EQ(ByteVector(out, out + 5), ByteVector(in, in + 5));
-}
-
 #ifdef NDEBUG
 // Internal callers use fixed ranges; a wrong one must still stay inside the
 // block (debug builds assert instead).

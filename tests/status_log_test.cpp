@@ -73,12 +73,6 @@ TEST_F(StatusLogTest, OverlongLineIsCutButStillEndsItsLine) {
   EXPECT_EQ(second, "next");
 }
 
-TEST_F(StatusLogTest, UnopenableFileLeavesTheLogClosed) {
-  OpenStatusLog("/nonexistent-folder/TARVOS.txt", true);
-  EXPECT_FALSE(StatusLogIsOpen());
-  StatusLine("dropped\n");
-}
-
 TEST_F(StatusLogTest, LinesFromManyThreadsNeverInterleave) {
   OpenStatusLog(path_, true);
   constexpr int kThreads = 4;

@@ -66,13 +66,6 @@ TEST(TraceEntryFormat, MatchesTheFixedLayout) {
   }
 }
 
-TEST(TraceEntryFormat, HeadIsFiftyEightCharactersWide) {
-  std::string out;
-  FormatTraceEntry(out, ' ', TraceDirection::kWrite, 99.0, 5, 0x0240, 0,
-                   nullptr);
-  EXPECT_EQ(out.size(), static_cast<size_t>(kTraceHeadWidth) + 1);
-}
-
 TEST(TraceEntryFormat, ThirtyTwoBytesGiveTwoIndentedBreaks) {
   const std::vector<uint8_t> bytes(32, 0xAB);
   std::string out;
