@@ -84,11 +84,30 @@ constexpr size_t kAtcBufferSize = 32;
 // The settings in memory, created with the defaults at load and kept across
 // Disable and Enable.
 struct SettingsState {
+  // The tune value as the file or the window last gave it.
   std::string tune_text = "00";
-  // Zero-padded so that the offset copy of a short text ends in zeros.
-  char atc[4][kAtcBufferSize] = {"LH 5363", "D-ABIB", "Lufthansa",
-                                 "Boeing 737-800"};
+  // The ATC identification texts, zero-padded so that the offset copy of a
+  // short text ends in zeros.
+  char AtcFlightNumber[kAtcBufferSize] = "LH 5363";
+  char AtcTailNumber[kAtcBufferSize] = "D-ABIB";
+  char AtcAirlineName[kAtcBufferSize] = "Lufthansa";
+  char AtcAircraftType[kAtcBufferSize] = "Boeing 737-800";
+  // The flaps section, including FlapDetentTable: read and written back.
   FlapSettings flaps{"Inactive", 0, 2, "02", {}};
+
+  char* Atc(AtcField field) {
+    switch (field) {
+      case AtcField::kFlightNumber:
+        return AtcFlightNumber;
+      case AtcField::kTailNumber:
+        return AtcTailNumber;
+      case AtcField::kAirlineName:
+        return AtcAirlineName;
+      case AtcField::kAircraftType:
+        break;
+    }
+    return AtcAircraftType;
+  }
 };
 SettingsState g_settings GUARDED_BY(OffsetLock);
 
@@ -116,7 +135,7 @@ int32_t LeadingInteger(std::string_view part) {
 void SetAtcLocked(AtcField field, const char* text, size_t length)
     REQUIRES(OffsetLock) {
   const AtcFieldInfo& info = kAtcFields[static_cast<int>(field)];
-  char* buffer = g_settings.atc[static_cast<int>(field)];
+  char* buffer = g_settings.Atc(field);
   const size_t copy = length < info.limit ? length : info.limit;
   // Built aside first: `text` may be the setting's own buffer.
   char fresh[kAtcBufferSize] = {};
@@ -170,7 +189,7 @@ void ApplyKey(const SettingKey& key, const std::string& value)
       break;
     }
     case SettingKind::kFlapDetent:
-      ApplyFlapDetent(g_settings.flaps.detents[key.index - 1], value);
+      ApplyFlapDetent(g_settings.flaps.FlapDetentTable[key.index - 1], value);
       break;
   }
 }
@@ -205,7 +224,8 @@ void WriteDefaultSettings() {
 
 void ClearFlapDetents() {
   LockGuard<RecursiveLock> hold(OffsetLock);
-  for (FlapDetent& detent : g_settings.flaps.detents) detent = FlapDetent{};
+  for (FlapDetent& detent : g_settings.flaps.FlapDetentTable)
+    detent = FlapDetent{};
 }
 
 void EnsureSettingsFile() {
@@ -238,7 +258,7 @@ void LoadSettings() {
     if (value) {
       ApplyKey(key, *value);
     } else if (key.kind == SettingKind::kAtcText) {
-      const char* current = g_settings.atc[key.index];
+      const char* current = g_settings.Atc(static_cast<AtcField>(key.index));
       SetAtcLocked(static_cast<AtcField>(key.index), current,
                    strnlen(current, kAtcBufferSize));
     }
@@ -248,13 +268,12 @@ void LoadSettings() {
 void StoreAtcText(AtcField field, const char* text, size_t length) {
   SetAtcLocked(field, text, length);
   const AtcFieldInfo& info = kAtcFields[static_cast<int>(field)];
-  WriteSettingValue(info.key->section, info.key->key,
-                    g_settings.atc[static_cast<int>(field)]);
+  WriteSettingValue(info.key->section, info.key->key, g_settings.Atc(field));
 }
 
 std::string AtcText(AtcField field) {
   LockGuard<RecursiveLock> hold(OffsetLock);
-  const char* text = g_settings.atc[static_cast<int>(field)];
+  const char* text = g_settings.Atc(field);
   return std::string(text, strnlen(text, kAtcBufferSize));
 }
 

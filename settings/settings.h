@@ -47,7 +47,7 @@ struct FlapSettings {
   int32_t active = 0;  // 1 for "Active", 0 for "Inactive"
   int32_t detent_count = 2;
   std::string detent_text;
-  FlapDetent detents[kFlapDetentEntries];
+  FlapDetent FlapDetentTable[kFlapDetentEntries];
 };
 
 // The settings file: the simulator's system folder and "TARVOS.ini".

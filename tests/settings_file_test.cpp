@@ -275,12 +275,12 @@ TEST_F(SettingsTest, FlapSectionIsReadAndKept) {
   EXPECT_EQ(flaps.active, 1);
   EXPECT_EQ(flaps.detent_count, 5);
   EXPECT_EQ(flaps.detent_text, "05");
-  EXPECT_EQ(flaps.detents[0].set_flag, 1);
-  EXPECT_EQ(flaps.detents[0].lever_value, 2);
-  EXPECT_EQ(flaps.detents[0].adjusted_value, 3);
-  EXPECT_EQ(flaps.detents[1].lever_value, -40);
-  EXPECT_EQ(flaps.detents[1].adjusted_value, 0);
-  EXPECT_EQ(flaps.detents[2].set_flag, 0);
+  EXPECT_EQ(flaps.FlapDetentTable[0].set_flag, 1);
+  EXPECT_EQ(flaps.FlapDetentTable[0].lever_value, 2);
+  EXPECT_EQ(flaps.FlapDetentTable[0].adjusted_value, 3);
+  EXPECT_EQ(flaps.FlapDetentTable[1].lever_value, -40);
+  EXPECT_EQ(flaps.FlapDetentTable[1].adjusted_value, 0);
+  EXPECT_EQ(flaps.FlapDetentTable[2].set_flag, 0);
   Disable();
   WriteFile(Ini(), "[TARVOS FLAPS SETTINGS]\nFlap Settings = active\n");
   Enable();
