@@ -28,6 +28,7 @@ class LocalConnection : public Connection {
         shm_name_(std::move(shm_name)),
         timeout_ms_(timeout_ms) {}
   ~LocalConnection() override {
+    if (view_ != nullptr) ::munmap(view_, view_size_);
     ::close(fd_);
     ::close(shm_);
     ::shm_unlink(shm_name_.c_str());
@@ -35,14 +36,14 @@ class LocalConnection : public Connection {
 
   bool Exchange(RequestBatch& batch, std::string* error) override {
     std::vector<uint8_t> area = batch.RecordArea();
-    // The object is exactly the batch: the server serves what it holds.
-    if (::ftruncate(shm_, static_cast<off_t>(area.size())) != 0 ||
-        ::pwrite(shm_, area.data(), area.size(), 0) !=
-            static_cast<ssize_t>(area.size())) {
+    // The object is exactly the batch (the server serves what it holds); it
+    // stays mapped between exchanges of the same size.
+    if (!Resize(area.size())) {
       *error =
-          std::string("cannot fill the shared batch: ") + std::strerror(errno);
+          std::string("cannot size the shared batch: ") + std::strerror(errno);
       return false;
     }
+    std::memcpy(view_, area.data(), area.size());
     std::vector<uint8_t> message(2 + shm_name_.size());
     StoreU16(message.data(), static_cast<uint16_t>(shm_name_.size()));
     std::memcpy(message.data() + 2, shm_name_.data(), shm_name_.size());
@@ -55,18 +56,28 @@ class LocalConnection : public Connection {
       *error = "the server rejected the batch (invalid record)";
       return false;
     }
-    if (::pread(shm_, area.data(), area.size(), 0) !=
-        static_cast<ssize_t>(area.size())) {
-      *error = "cannot read the served batch back";
-      return false;
-    }
-    batch.AcceptServed(area.data(), area.size());
+    batch.AcceptServed(static_cast<const uint8_t*>(view_), area.size());
     return true;
   }
 
  private:
+  bool Resize(size_t size) {
+    if (view_ != nullptr && size == view_size_) return true;
+    if (view_ != nullptr) ::munmap(view_, view_size_);
+    view_ = nullptr;
+    if (::ftruncate(shm_, static_cast<off_t>(size)) != 0) return false;
+    void* v =
+        ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, shm_, 0);
+    if (v == MAP_FAILED) return false;
+    view_ = v;
+    view_size_ = size;
+    return true;
+  }
+
   int fd_;
   int shm_;
+  void* view_ = nullptr;
+  size_t view_size_ = 0;
   std::string shm_name_;
   int timeout_ms_;
 };

@@ -161,40 +161,33 @@ class PosixIpcEndpoint : public IpcEndpoint {
     }
   }
 
-  // Reads what is there; serves every complete message. False when the
-  // connection is to be dropped (closed by the peer, error, bad message).
+  // Reads what is there and serves every complete message in it. False when
+  // the connection is to be dropped (closed by the peer, error, bad length).
   bool ReadFrom(LocalConnection& c, const ServeFn& serve) {
-    for (;;) {
-      size_t want = kMessageHeaderSize;
-      if (c.received >= kMessageHeaderSize) {
-        want += LoadU16(c.message);
+    ssize_t n =
+        ::recv(c.fd, c.message + c.received, sizeof c.message - c.received, 0);
+    if (n == 0) return false;
+    if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    c.received += static_cast<size_t>(n);
+    while (c.received >= kMessageHeaderSize) {
+      const size_t length = LoadU16(c.message);
+      if (length == 0 || length > kMaxBatchNameLength) {
+        // Framing is lost: answer 0 and give the connection up.
+        Answer(c, 0);
+        return false;
       }
-      ssize_t n = ::recv(c.fd, c.message + c.received, want - c.received, 0);
-      if (n == 0) return false;
-      if (n < 0) {
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-      }
-      c.received += static_cast<size_t>(n);
-      if (c.received == kMessageHeaderSize) {
-        uint16_t length = LoadU16(c.message);
-        if (length == 0 || length > kMaxBatchNameLength) {
-          // Framing is lost: answer 0 and give the connection up.
-          Answer(c, 0);
-          return false;
-        }
-        continue;
-      }
-      if (c.received < kMessageHeaderSize ||
-          c.received < kMessageHeaderSize + LoadU16(c.message)) {
-        continue;
-      }
+      const size_t whole = kMessageHeaderSize + length;
+      if (c.received < whole) break;  // the rest comes with a later read
       std::string name(
           reinterpret_cast<const char*>(c.message) + kMessageHeaderSize,
-          LoadU16(c.message));
-      c.received = 0;
+          length);
       int result = serve(name.c_str());
       if (!Answer(c, static_cast<uint8_t>(result == 1 ? 1 : 0))) return false;
+      // A client may send its next message before reading this answer.
+      std::memmove(c.message, c.message + whole, c.received - whole);
+      c.received -= whole;
     }
+    return true;
   }
 
   static bool Answer(const LocalConnection& c, uint8_t result) {
@@ -239,11 +232,9 @@ class PosixNamedBatch : public NamedBatch {
 
   void Finish(size_t used) override {
     if (used > size_) used = size_;
-    // The object may have shrunk meanwhile; never grow it beyond its size.
-    struct stat info;
-    if (::fstat(fd_, &info) != 0) return;
-    size_t limit = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
-    if (used > limit) used = limit;
+    // Only bytes that were read are written back. A client that shrank its
+    // object meanwhile gets it extended back to what it sent; nothing else
+    // is touched.
     size_t done = 0;
     while (done < used) {
       ssize_t n = ::pwrite(fd_, Copy().data() + done, used - done,
