@@ -125,7 +125,7 @@ int Enable() {
   LoadSettings();
 
   OpenStatusLog(SystemFilePath(kStatusLogFileName), /*truncate=*/false);
-  StatusLine(kRule);
+  StatusLine("%s", kRule);
   StatusLine("TARVOS Enable !\n");
   StatusLine("TARNETServer Enable !\n");
   StatusLine("TARVOS->Reading TARVOSOffsets.cfg\n");
@@ -153,7 +153,7 @@ int Enable() {
 
 void Disable() {
   g_state.enabled = false;
-  StatusLine(kRule);
+  StatusLine("%s", kRule);
   StatusLine("TARVOS->Starting deinit\n");
   UnregisterRefreshCallbacks();
   UnregisterOneSecondTimer();
