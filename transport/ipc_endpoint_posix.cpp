@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -178,10 +177,10 @@ class PosixIpcEndpoint : public IpcEndpoint {
       }
       const size_t whole = kMessageHeaderSize + length;
       if (c.received < whole) break;  // the rest comes with a later read
-      std::string name(
-          reinterpret_cast<const char*>(c.message) + kMessageHeaderSize,
-          length);
-      int result = serve(name.c_str());
+      char name[kMaxBatchNameLength + 1];
+      std::memcpy(name, c.message + kMessageHeaderSize, length);
+      name[length] = '\0';
+      int result = serve(name);
       if (!Answer(c, static_cast<uint8_t>(result == 1 ? 1 : 0))) return false;
       // A client may send its next message before reading this answer.
       std::memmove(c.message, c.message + whole, c.received - whole);
@@ -216,13 +215,10 @@ class PosixNamedBatch : public NamedBatch {
   ~PosixNamedBatch() override { ::close(fd_); }
 
   bool Map(uint8_t** data, size_t* size) override {
-    struct stat info;
-    if (::fstat(fd_, &info) != 0 || info.st_size <= 0) return false;
-    size_t bytes = static_cast<size_t>(info.st_size);
-    if (bytes > kMaxLocalBatchSize) bytes = kMaxLocalBatchSize;
+    // One read of up to the limit tells the size too: no stat needed.
     std::vector<uint8_t>& copy = Copy();
-    copy.resize(bytes);
-    ssize_t n = ::pread(fd_, copy.data(), bytes, 0);
+    if (copy.size() < kMaxLocalBatchSize) copy.resize(kMaxLocalBatchSize);
+    ssize_t n = ::pread(fd_, copy.data(), kMaxLocalBatchSize, 0);
     if (n <= 0) return false;
     size_ = static_cast<size_t>(n);
     *data = copy.data();
