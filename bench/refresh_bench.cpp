@@ -13,14 +13,7 @@
 #include "requests/read_refresh.h"
 #include "requests/write_dispatch.h"
 #include "simhost/host.h"
-
-extern "C" {
-int XPluginStart(char* name, char* signature, char* description);
-void XPluginStop(void);
-int XPluginEnable(void);
-void XPluginDisable(void);
-void XPluginReceiveMessage(XPLMPluginID from, int message, void* param);
-}
+#include "tests/support/linked_plugin.h"
 
 namespace {
 
@@ -28,16 +21,7 @@ namespace {
 // the callbacks and hooks themselves, without worker threads.
 void StartPluginOnce() {
   static bool started = [] {
-    simhost::Host& host = simhost::Host::Get();
-    host.Reset();
-    simhost::PluginEntryPoints entry;
-    entry.start = &XPluginStart;
-    entry.stop = &XPluginStop;
-    entry.enable = &XPluginEnable;
-    entry.disable = &XPluginDisable;
-    entry.receive_message = &XPluginReceiveMessage;
-    host.AttachPlugin(entry);
-    host.StartPlugin();
+    tarvos::testing::BootLinkedPlugin(/*enable=*/false);
     return true;
   }();
   (void)started;

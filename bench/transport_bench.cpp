@@ -25,16 +25,9 @@
 
 #include "offsets/coding.h"
 #include "simhost/host.h"
+#include "tests/support/linked_plugin.h"
 #include "transport/request_batch.h"
 #include "transport/server_options.h"
-
-extern "C" {
-int XPluginStart(char* name, char* signature, char* description);
-void XPluginStop(void);
-int XPluginEnable(void);
-void XPluginDisable(void);
-void XPluginReceiveMessage(XPLMPluginID from, int message, void* param);
-}
 
 namespace {
 
@@ -114,17 +107,8 @@ uint16_t PluginPort() {
     tarvos::SetTcpServerPort(0);
     tarvos::SetTcpServerLoopbackOnly(true);
     tarvos::SetIpcEndpointName(EndpointName());
+    tarvos::testing::BootLinkedPlugin(/*enable=*/true);
     simhost::Host& host = simhost::Host::Get();
-    host.Reset();
-    simhost::PluginEntryPoints entry;
-    entry.start = &XPluginStart;
-    entry.stop = &XPluginStop;
-    entry.enable = &XPluginEnable;
-    entry.disable = &XPluginDisable;
-    entry.receive_message = &XPluginReceiveMessage;
-    host.AttachPlugin(entry);
-    host.StartPlugin();
-    host.EnablePlugin();
     host.StepFrame();  // the deferred start: servers up
     for (int i = 0; i < 500 && (tarvos::TcpServerBoundPort() == 0 ||
                                 !tarvos::IpcServerListening());

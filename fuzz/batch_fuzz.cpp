@@ -8,15 +8,8 @@
 #include <vector>
 
 #include "simhost/host.h"
+#include "tests/support/linked_plugin.h"
 #include "transport/request_batch.h"
-
-extern "C" {
-int XPluginStart(char* name, char* signature, char* description);
-void XPluginStop(void);
-int XPluginEnable(void);
-void XPluginDisable(void);
-void XPluginReceiveMessage(XPLMPluginID from, int message, void* param);
-}
 
 namespace {
 
@@ -24,18 +17,8 @@ void StartPluginOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  simhost::Host& host = simhost::Host::Get();
-  host.Reset();
-  simhost::PluginEntryPoints entry;
-  entry.start = &XPluginStart;
-  entry.stop = &XPluginStop;
-  entry.enable = &XPluginEnable;
-  entry.disable = &XPluginDisable;
-  entry.receive_message = &XPluginReceiveMessage;
-  host.AttachPlugin(entry);
-  host.StartPlugin();
   // Enabled but no frame stepped: the worker threads are never started.
-  host.EnablePlugin();
+  tarvos::testing::BootLinkedPlugin(/*enable=*/true);
 }
 
 }  // namespace

@@ -11,15 +11,6 @@
 #include "offsets/locks.h"
 #include "offsets/offset_block.h"
 
-// The entry points of the plugin core linked into the test binary.
-extern "C" {
-int XPluginStart(char* name, char* signature, char* description);
-void XPluginStop(void);
-int XPluginEnable(void);
-void XPluginDisable(void);
-void XPluginReceiveMessage(XPLMPluginID from, int message, void* param);
-}
-
 namespace tarvos::testing {
 namespace {
 
@@ -34,16 +25,6 @@ void CopyOut(uint32_t offset, void* out, size_t size) {
 }
 
 }  // namespace
-
-simhost::PluginEntryPoints LinkedPluginEntryPoints() {
-  simhost::PluginEntryPoints entry;
-  entry.start = &XPluginStart;
-  entry.stop = &XPluginStop;
-  entry.enable = &XPluginEnable;
-  entry.disable = &XPluginDisable;
-  entry.receive_message = &XPluginReceiveMessage;
-  return entry;
-}
 
 std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -11,11 +11,9 @@
 #include <vector>
 
 #include "simhost/host.h"
+#include "tests/support/linked_plugin.h"
 
 namespace tarvos::testing {
-
-// The entry points of the plugin core linked into the test binary.
-simhost::PluginEntryPoints LinkedPluginEntryPoints();
 
 // Reads a whole file; empty when it does not exist.
 std::string ReadFileText(const std::string& path);
@@ -29,10 +27,10 @@ class PluginFixture : public ::testing::Test {
 
   simhost::Host& host() { return simhost::Host::Get(); }
 
-  void Start();           // XPluginStart
-  void Enable();          // XPluginEnable
-  void Disable();         // XPluginDisable
-  void Stop();            // XPluginStop
+  void Start();    // XPluginStart
+  void Enable();   // XPluginEnable
+  void Disable();  // XPluginDisable
+  void Stop();     // XPluginStop
   // Start, Enable and one frame, so that the deferred start has run.
   void StartAndEnable();
   void Frames(int count, float dt = 1.0f / 60.0f) {

@@ -1,0 +1,21 @@
+// The plugin core linked into a test, benchmark or fuzz binary, attached to
+// the stand-in host. Shared by every program that drives the plugin
+// in-process, so none of them declares the entry points itself.
+#ifndef TARVOS_TESTS_SUPPORT_LINKED_PLUGIN_H_
+#define TARVOS_TESTS_SUPPORT_LINKED_PLUGIN_H_
+
+#include "simhost/host.h"
+
+namespace tarvos::testing {
+
+// The entry points of the plugin core linked into this binary.
+simhost::PluginEntryPoints LinkedPluginEntryPoints();
+
+// Resets the host, attaches the linked plugin and starts it (reference
+// tables filled); with `enable`, enables it too. No frame is stepped, so the
+// deferred start has not run and no worker thread exists yet.
+void BootLinkedPlugin(bool enable);
+
+}  // namespace tarvos::testing
+
+#endif  // TARVOS_TESTS_SUPPORT_LINKED_PLUGIN_H_
