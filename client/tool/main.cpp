@@ -3,9 +3,12 @@
 //   tarvos-client read 0x0560:s64 0x3304:u32
 //   tarvos-client write 0x0BC0:s16=1000
 //   tarvos-client watch --interval 250 0x0560:s64 0x02BC:u32
+//   tarvos-client watch                 (the preset: position, speeds, ...)
 //
 // Exit codes: 0 done, 1 the server could not be reached or refused the
 // batch, 2 bad command line.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include "client/connection.h"
 #include "client/field.h"
 #include "client/watch.h"
+#include "client/watch_preset.h"
 
 namespace {
 
@@ -33,10 +37,12 @@ const char kUsage[] =
     "usage: tarvos-client [options] read FIELD...\n"
     "       tarvos-client [options] write FIELD=VALUE...\n"
     "       tarvos-client [options] watch [--interval MS] [--count N] "
-    "FIELD...\n"
+    "[--raw] [FIELD...]\n"
     "\n"
     "FIELD is OFFSET:TYPE, e.g. 0x0560:s64; TYPE is u8 u16 u32 u64 s8 s16\n"
-    "s32 s64 f32 f64 bcd text<N> hex<N>.\n"
+    "s32 s64 f32 f64 bcd text<N> hex<N>. watch without fields shows the\n"
+    "preset (position, speeds, autopilot, engine 1, clock); --raw shows\n"
+    "the bytes in hexadecimal instead of decoded values.\n"
     "\n"
     "options:\n"
     "  --host HOST      server host (default 127.0.0.1)\n"
@@ -53,7 +59,8 @@ struct Options {
   std::string endpoint = tarvos::client::kDefaultLocalEndpoint;
   int timeout_ms = tarvos::client::kDefaultTimeoutMs;
   int interval_ms = 500;
-  long count = -1;  // watch polls; -1 = until interrupted
+  long count = -1;   // watch polls; -1 = until interrupted
+  bool raw = false;  // watch/read: hex bytes instead of decoded values
   std::string command;
   std::vector<std::string> args;
 };
@@ -84,6 +91,8 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
       return "";
     } else if (a == "--local") {
       o->local = true;
+    } else if (a == "--raw") {
+      o->raw = true;
     } else if (a == "--host" || a == "--port" || a == "--endpoint" ||
                a == "--timeout" || a == "--interval" || a == "--count") {
       const char* v = value();
@@ -120,7 +129,9 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
   if (o->command != "read" && o->command != "write" && o->command != "watch") {
     return "unknown command '" + o->command + "'";
   }
-  if (o->args.empty()) return o->command + " needs at least one field";
+  if (o->args.empty() && o->command != "watch") {
+    return o->command + " needs at least one field";
+  }
   return "";
 }
 
@@ -153,11 +164,21 @@ int Run(const Options& o) {
       if (error.empty()) batch.AddWrite(f.field.offset, bytes);
     } else {
       error = tarvos::client::ParseField(arg, &f.field);
+      // Raw: the same bytes, shown as they are.
+      if (o.raw && error.empty()) {
+        f.label = f.field.Name();
+        f.field.type = tarvos::client::FieldType::kHex;
+      }
     }
     if (!error.empty()) return UsageError(error);
     fields.push_back(f);
   }
-  if (o.command != "write") tarvos::client::AddWatchReads(fields, batch);
+  const bool preset = o.command == "watch" && fields.empty();
+  if (preset) {
+    tarvos::client::AddPresetReads(batch);
+  } else if (o.command != "write") {
+    tarvos::client::AddWatchReads(fields, batch);
+  }
   if (batch.RecordAreaSize() > tarvos::client::kMaxRecordArea) {
     return UsageError("too many or too large fields for one batch");
   }
@@ -172,14 +193,17 @@ int Run(const Options& o) {
     std::fputs(tarvos::client::RenderWatch(fields, batch).c_str(), stdout);
     return kExitOk;
   }
-  // watch: poll, clear the screen, redraw.
+  // watch: poll and redraw in place on a terminal; elsewhere (a pipe, a
+  // file) one block per poll, separated by a blank line, with no escapes.
+  const bool terminal = isatty(STDOUT_FILENO) == 1;
   for (long n = 0; o.count < 0 || n < o.count; ++n) {
     if (n > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(o.interval_ms));
     }
     if (!Exchange(*c, batch)) return kExitServer;
-    std::string screen = "\x1b[H\x1b[2J";
-    screen += tarvos::client::RenderWatch(fields, batch);
+    std::string screen = terminal ? "\x1b[H\x1b[2J" : (n > 0 ? "\n" : "");
+    screen += preset ? tarvos::client::RenderPreset(batch, o.raw)
+                     : tarvos::client::RenderWatch(fields, batch);
     std::fputs(screen.c_str(), stdout);
     std::fflush(stdout);
   }
