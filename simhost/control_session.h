@@ -32,6 +32,7 @@ class ControlSession {
   // True when the start script failed (the run then stops at once).
   bool failed() const { return failed_; }
   int control_port() const { return server_.port(); }
+  const flight::FlightModel& flight() const { return flight_; }
 
  private:
   void RunScript();

@@ -8,6 +8,7 @@
 
 #include "simhost/control_session.h"
 #include "simhost/simulator.h"
+#include "simhost/status_reporter.h"
 
 int main(int argc, char** argv) {
   const std::string program = argc > 0 ? argv[0] : "tarvos-simhost";
@@ -35,6 +36,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
     return 2;
   }
+  const std::string& control = simulator.options().control;
+  std::string control_path =
+      control.rfind("unix:", 0) == 0 ? control.substr(5) : std::string();
+  simhost::StatusReporter::Attach(
+      &simulator, simhost::SocketCensus(session.control_port(), control_path),
+      [&session] {
+        const simhost::flight::FlightModel& f = session.flight();
+        std::string name = simhost::flight::PhaseName(f.phase());
+        // Standing still where it is ("flight off") is not flying a phase.
+        bool held = !f.flying() && f.phase() != simhost::flight::Phase::kParked;
+        return held ? name + " (held)" : name;
+      });
   simhost::StopOnSignals(&simulator);
   simulator.Run();
   return session.failed() ? 1 : 0;
