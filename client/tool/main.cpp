@@ -60,7 +60,7 @@ struct Options {
   int timeout_ms = tarvos::client::kDefaultTimeoutMs;
   int interval_ms = 500;
   long count = -1;   // watch polls; -1 = until interrupted
-  bool raw = false;  // watch/read: hex bytes instead of decoded values
+  bool raw = false;  // read, watch: hex bytes instead of decoded values
   std::string command;
   std::vector<std::string> args;
 };
