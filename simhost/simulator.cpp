@@ -30,7 +30,9 @@ Simulator::Simulator(SimulatorOptions options) : options_(std::move(options)) {}
 
 Simulator::~Simulator() {
   if (signal_target == this) signal_target = nullptr;
-  UnloadPluginBinary(plugin_handle_);
+  // The plugin stays mapped until the process ends, as in the simulator: it
+  // keeps a few process-lifetime objects (server state, lookup maps) that it
+  // never frees, and unmapping it first would only turn them into leaks.
 }
 
 bool Simulator::Load(std::string* error) {
