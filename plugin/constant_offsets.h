@@ -1,12 +1,15 @@
 // The constant offsets stored once by XPluginStart.
 //
-// | Offset | Size | Encoding            | Value |
-// |--------|------|---------------------|----------------------------------------|
-// | 0x0240 | 2    | u16                 | 2010 | | 0x3304 | 4    | u32 |
-// 0x50000004                             | | 0x3308 | 4    | u32 | start
-// counter: 0xFADE0000 + 8 per start| | 0x3E00 | 256  | zero-terminated     |
-// simulator system folder, <= 255 chars  | | 0x6F03 | 8    | ASCII, terminated
-// | plugin version "1.0.0.0"               | | 0x6FFF | 1    | u8 | 1 |
+// clang-format off
+// | Offset | Size | Encoding        | Value                                     |
+// |--------|------|-----------------|-------------------------------------------|
+// | 0x0240 | 2    | u16             | 2010                                      |
+// | 0x3304 | 4    | u32             | 0x50000004                                |
+// | 0x3308 | 4    | u32             | start counter: 0xFADE0000 + 8 per start   |
+// | 0x3E00 | 256  | zero-terminated | simulator system folder, <= 255 chars     |
+// | 0x6F03 | 8    | ASCII + NUL     | plugin version "1.0.0.0"                  |
+// | 0x6FFF | 1    | u8              | 1                                         |
+// clang-format on
 //
 // Clients identify the plugin by these values: never change them.
 #ifndef TARVOS_PLUGIN_CONSTANT_OFFSETS_H_
