@@ -1,15 +1,21 @@
 // Linux: /proc/self/fd names the process's socket inodes; /proc/net/tcp,
-// tcp6 and unix give their state and addresses; TCP_INFO on our own
-// descriptor gives the segment counters.
+// tcp6 and unix give their state and addresses; the kernel's socket
+// diagnostics (netlink) give the segment counters.
 #include <dirent.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
 #include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -25,9 +31,9 @@ constexpr int kTcpListen = 0x0A;
 constexpr unsigned long kUnixAcceptConnections = 0x00010000;  // __SO_ACCEPTCON
 constexpr int kUnixConnected = 3;                             // SS_CONNECTED
 
-// Socket inode -> descriptor, for the sockets this process holds.
-std::map<uint64_t, int> OwnSockets() {
-  std::map<uint64_t, int> out;
+// Inodes of the sockets this process holds.
+std::set<uint64_t> OwnSockets() {
+  std::set<uint64_t> out;
   DIR* dir = opendir("/proc/self/fd");
   if (dir == nullptr) return out;
   while (dirent* e = readdir(dir)) {
@@ -38,7 +44,7 @@ std::map<uint64_t, int> OwnSockets() {
     target[n] = '\0';
     unsigned long long inode = 0;
     if (std::sscanf(target, "socket:[%llu]", &inode) == 1) {
-      out[inode] = std::atoi(e->d_name);
+      out.insert(inode);
     }
   }
   closedir(dir);
@@ -104,27 +110,71 @@ std::vector<UnixEntry> ReadUnixTable() {
   return out;
 }
 
-// Data segments received on `fd`, checked to still be socket `inode` (the
-// plugin's threads may close and reuse descriptors at any time).
-bool DataSegmentsIn(int fd, uint64_t inode, uint64_t* segments) {
-  tcp_info info{};
-  socklen_t len = sizeof(info);
-  if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0) return false;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || st.st_ino != inode) return false;
-  if (len <
-      offsetof(tcp_info, tcpi_data_segs_in) + sizeof(info.tcpi_data_segs_in)) {
-    return false;
+// Data segments received per established TCP socket, by socket inode, from
+// the kernel's socket diagnostics. Nothing here touches a descriptor: the
+// plugin's threads close and reuse theirs at any time.
+std::map<uint64_t, uint64_t> TcpSegmentsByInode() {
+  std::map<uint64_t, uint64_t> out;
+  int nl = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (nl < 0) return out;
+  for (uint8_t family : {uint8_t{AF_INET}, uint8_t{AF_INET6}}) {
+    struct {
+      nlmsghdr header;
+      inet_diag_req_v2 request;
+    } query{};
+    query.header.nlmsg_len = sizeof(query);
+    query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    query.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    query.request.sdiag_family = family;
+    query.request.sdiag_protocol = IPPROTO_TCP;
+    query.request.idiag_states = 1u << kTcpEstablished;
+    query.request.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (sendto(nl, &query, sizeof(query), 0,
+               reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel)) < 0) {
+      continue;
+    }
+    alignas(nlmsghdr) char buffer[32768];
+    bool done = false;
+    while (!done) {
+      ssize_t received = recv(nl, buffer, sizeof(buffer), 0);
+      if (received <= 0) break;
+      int left = static_cast<int>(received);
+      for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left);
+           h = NLMSG_NEXT(h, left)) {
+        if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
+          done = true;
+          break;
+        }
+        if (h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) continue;
+        auto* socket_row = static_cast<inet_diag_msg*>(NLMSG_DATA(h));
+        int attributes_left =
+            static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(*socket_row)));
+        for (auto* a = reinterpret_cast<rtattr*>(socket_row + 1);
+             RTA_OK(a, attributes_left); a = RTA_NEXT(a, attributes_left)) {
+          constexpr size_t kNeeded = offsetof(tcp_info, tcpi_data_segs_in) +
+                                     sizeof(tcp_info::tcpi_data_segs_in);
+          if (a->rta_type != INET_DIAG_INFO || RTA_PAYLOAD(a) < kNeeded) {
+            continue;
+          }
+          tcp_info info{};
+          std::memcpy(&info, RTA_DATA(a),
+                      std::min<size_t>(sizeof(info), RTA_PAYLOAD(a)));
+          out[socket_row->idiag_inode] = info.tcpi_data_segs_in;
+        }
+      }
+    }
   }
-  *segments = info.tcpi_data_segs_in;
-  return true;
+  close(nl);
+  return out;
 }
 
 }  // namespace
 
 SocketCounts SocketCensus::Sample() {
   SocketCounts counts;
-  std::map<uint64_t, int> own = OwnSockets();
+  std::set<uint64_t> own = OwnSockets();
 
   std::vector<TcpEntry> tcp = ReadTcpTable("/proc/net/tcp");
   std::vector<TcpEntry> tcp6 = ReadTcpTable("/proc/net/tcp6");
@@ -136,18 +186,18 @@ SocketCounts SocketCensus::Sample() {
       ports.insert(e.local_port);
     }
   }
+  std::map<uint64_t, uint64_t> diagnosed = TcpSegmentsByInode();
   std::map<uint64_t, uint64_t> seen;
   bool all_known = true;
   for (const TcpEntry& e : tcp) {
-    auto fd = own.find(e.inode);
-    if (e.state != kTcpEstablished || fd == own.end() ||
+    if (e.state != kTcpEstablished || !own.count(e.inode) ||
         !ports.count(e.local_port)) {
       continue;
     }
     ++counts.tcp_clients;
-    uint64_t segments = 0;
-    if (DataSegmentsIn(fd->second, e.inode, &segments)) {
-      seen[e.inode] = segments;
+    auto segments = diagnosed.find(e.inode);
+    if (segments != diagnosed.end()) {
+      seen[e.inode] = segments->second;
     } else {
       // Keep what was last seen so the connection is not taken for closed.
       auto last = segments_by_inode_.find(e.inode);
