@@ -183,6 +183,33 @@ TEST_F(IpcServerTest, AnswersZeroToBadRequestsAndGoesOn) {
   EXPECT_EQ(local.Answer(), 1);
 }
 
+// The tune value throttles every request before any work: one that names
+// no batch waits as long as one that is served.
+TEST_F(IpcServerTest, TuneValueDelaysFoundAndMissingBatchesAlike) {
+  StartServers();
+  TuneValue.store(20);
+  SharedBatch found(ShmName("tuned"), End());
+  RawLocal local(endpoint_);
+  ASSERT_TRUE(local.connected());
+  const struct {
+    const char* what;
+    std::string name;
+    int answer;
+  } requests[] = {
+      {"missing batch", ShmName("tuned-missing"), 0},
+      {"found batch", found.name(), 1},
+  };
+  for (const auto& r : requests) {
+    SCOPED_TRACE(r.what);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(local.SendName(r.name));
+    EXPECT_EQ(local.Answer(), r.answer);
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(20));
+  }
+  TuneValue.store(0);
+}
+
 TEST_F(IpcServerTest, ClientLibraryReadsAndWrites) {
   StartServers();
   std::string error;
