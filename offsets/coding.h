@@ -3,8 +3,9 @@
 // Every byte shuffle of the plugin, the client library and the tests goes
 // through these helpers: stores and loads of 8, 16, 32 and 64 bits, signed and
 // unsigned, float and double, by shifts and memcpy (never by casting a
-// pointer), plus the numeric conventions of the offset map: truncation toward
-// zero, rounding with halves away from zero and narrowing to the low bytes.
+// pointer). The numeric conventions of the offset map (truncation toward
+// zero, rounding with halves away from zero, narrowing to the low bytes) live
+// beside it in offsets/convert.h.
 #ifndef TARVOS_OFFSETS_CODING_H_
 #define TARVOS_OFFSETS_CODING_H_
 

@@ -1,6 +1,7 @@
 // Position, attitude, speed, weight and clock offsets: their encodings and
 // the flight-loop converters that publish them.
 //
+// clang-format off
 //   Offset  Size Encoding                      Source / formula              By
 //   0x0020  4    s32 m x 256                   max(elevation - y_agl, 0)     A
 //   0x0238  3    u8 hour, minute, second       local_time_sec               D
@@ -13,10 +14,11 @@
 //   0x02B4  4    s32 m/s x 65536               groundspeed                  B
 //   0x02B8  4    s32 kt x 128                  TAS x 248.812                A
 //   0x02BC  4    s32 kt x 128, >= 0            IAS x 128                    A
-//   0x02C4  4    s32 kt x 128                  Vne x 128 load 0x02C8  4    s32
-//   m/s x 256                 vh_ind x 256                 A 0x030C  4    s32
-//   m/s x 256                 as 0x02C8, airborne only     A 0x0560  8    s64
-//   latitude x 4.773e14          A 0x0568  8    s64 longitude x 5.124e16 A
+//   0x02C4  4    s32 kt x 128                  Vne x 128                    load
+//   0x02C8  4    s32 m/s x 256                 vh_ind x 256                 A
+//   0x030C  4    s32 m/s x 256                 as 0x02C8, airborne only     A
+//   0x0560  8    s64                           latitude x 4.773e14          A
+//   0x0568  8    s64                           longitude x 5.124e16         A
 //   0x0570  4    u32 fraction of a metre x 2^32 of elevation                A
 //   0x0574  4    s32 whole metres              floor(elevation)             A
 //   0x0578  4    s32                           theta x -2^32/360            A
@@ -35,6 +37,7 @@
 //   0x3324  4    s32 ft, or m when u16 0x0C18 = 2                           A
 //   0x337E  2    u16                           runs of callback A, wrapping A
 //   0x3BFC  4    s32 lb x 256                  (m_fixed + m_empty) x 564.38 I
+// clang-format on
 //
 // Threads: the converters run on the simulator's main thread. They read
 // their datarefs without any lock and store with FieldBatch: try-acquire as

@@ -1,23 +1,25 @@
 // Write handlers for position, attitude and velocity.
 //
+// clang-format off
 //   Offset  Size  Value                          Test       Action
-//   0x0558  4     u32 knots                      Always     velocity along
-//   heading 0x055C  4     -                              -          accepted,
-//   no action 0x0560  8     latitude, 32.32 fixed point    Always     relocate
+//   0x0558  4     u32 knots                      Always     velocity along heading
+//   0x055C  4     -                              -          accepted, no action
+//   0x0560  8     latitude, 32.32 fixed point    Always     relocate
 //   0x0564  4     latitude integer part          Always     relocate
 //   0x0568  8     longitude, 32.32 fixed point   Always     relocate
 //   0x056C  4     longitude integer part         Always     relocate
 //   0x0570  4     altitude fraction              -          accepted, no action
-//   0x0574  4     s32 metres                     Always     relocate to value +
-//   3 0x0578  4     s32 pitch (sign inverted)      On change  attitude change
+//   0x0574  4     s32 metres                     Always     relocate to value + 3
+//   0x0578  4     s32 pitch (sign inverted)      On change  attitude change
 //   0x057C  4     s32 bank (sign inverted)       On change  attitude change
 //   0x0580  4     u32 heading                    On change  attitude change
-//   0x3090  8     f64 ft/s                       Always     velocity along
-//   heading 0x6D90  8     f64 latitude degrees           Always     relocate
+//   0x3090  8     f64 ft/s                       Always     velocity along heading
+//   0x6D90  8     f64 latitude degrees           Always     relocate
 //   0x6D94  4     upper half of 0x6D90           Always     relocate
 //   0x6D98  8     f64 longitude degrees          Always     relocate
 //   0x6D9C  4     upper half of 0x6D98           Always     relocate
 //   0x6DA0  4     s32 feet                       Always     relocate
+// clang-format on
 //
 // Threads: run on a transport thread with OffsetLock held; they call the
 // host's getters and setters from that thread.
