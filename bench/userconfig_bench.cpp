@@ -19,7 +19,7 @@ namespace {
 
 // Frees the tables and the host's temporary system folder.
 void Unload() {
-  ReleaseUserTables();
+  ReleaseUserOffsetConfig();
   std::string folder = simhost::Host::Get().SystemPath();
   if (folder.find("/tarvos-simhost-") != std::string::npos) {
     std::error_code ec;

@@ -29,6 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FireUserCommands(FindUserCommand(c.offset), data, available);
     }
   }
-  ReleaseUserTables();
+  ReleaseUserOffsetConfig();
   return 0;
 }

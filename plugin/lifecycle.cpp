@@ -129,7 +129,7 @@ int Enable() {
   StatusLine("TARVOS Enable !\n");
   StatusLine("TARNETServer Enable !\n");
   StatusLine("TARVOS->Reading TARVOSOffsets.cfg\n");
-  LoadUserOffsetsConfig();
+  LoadUserOffsetConfig();
 
   StatusLine("TARVOS->Initialise critical sections\n");
   CreateLocks();
@@ -174,7 +174,7 @@ void Disable() {
   DestroyLocks();
 
   StatusLine("TARVOS->Purging TARVOSOffsets.cfg\n");
-  ReleaseUserTables();
+  ReleaseUserOffsetConfig();
 
   StatusLine("TARVOS deinit OK!\n");
   StatusLine("TARVOS Disable !\n");

@@ -332,7 +332,7 @@ class LoaderLogTest : public testing::PluginFixture {
   }
   void TearDown() override {
     CloseStatusLog();
-    ReleaseUserTables();
+    ReleaseUserOffsetConfig();
     PluginFixture::TearDown();
   }
   std::string Log() {

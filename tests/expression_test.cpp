@@ -163,7 +163,7 @@ class DatarefExpressionTest : public testing::PluginFixture {
     InstallUserTables(std::move(t));
   }
   void TearDown() override {
-    ReleaseUserTables();
+    ReleaseUserOffsetConfig();
     PluginFixture::TearDown();
   }
 };

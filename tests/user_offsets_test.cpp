@@ -97,7 +97,7 @@ class UserRuntimeTest : public testing::PluginFixture {
     host().DefineCommand("test/other");
   }
   void TearDown() override {
-    ReleaseUserTables();
+    ReleaseUserOffsetConfig();
     PluginFixture::TearDown();
   }
   void Load(const std::string& text) {

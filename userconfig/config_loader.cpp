@@ -71,7 +71,7 @@ void ResolveUserReferences(UserTables* tables) {
   }
 }
 
-void LoadUserOffsetsConfig() {
+void LoadUserOffsetConfig() {
   // Nothing may escape into Enable: a file too large for memory leaves the
   // plugin running with its fixed offsets only.
   try {

@@ -18,9 +18,9 @@ struct UserCommandEntry;
 
 // Loads TARVOSOffsets.cfg from the plugin-resources folder into the tables.
 // A missing file leaves the tables empty.
-void LoadUserOffsetsConfig();
+void LoadUserOffsetConfig();
 // Releases the tables and sets their counts to 0.
-void ReleaseUserTables();
+void ReleaseUserOffsetConfig();
 
 // Refreshes every user offset of `group` (1 to 8) in table order.
 void RefreshUserOffsetGroup(int group) EXCLUDES(OffsetLock);

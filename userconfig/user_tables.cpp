@@ -93,7 +93,7 @@ void SortUserTables(UserTables* tables) {
 
 void InstallUserTables(UserTables tables) { Live() = std::move(tables); }
 
-void ReleaseUserTables() {
+void ReleaseUserOffsetConfig() {
   // Swap with empty vectors so the memory is really returned.
   UserTables empty;
   std::swap(Live(), empty);

@@ -2,8 +2,8 @@
 // datarefs and user commands, with their lookups.
 //
 // Threads: the tables are replaced only by InstallUserTables and
-// ReleaseUserTables, which Enable and Disable call on the main thread while no
-// worker thread and no flight-loop callback runs. In between they are
+// ReleaseUserOffsetConfig, which Enable and Disable call on the main thread
+// while no worker thread and no flight-loop callback runs. In between they are
 // read-only and read without a lock from the main thread and the transport
 // threads.
 #ifndef TARVOS_USERCONFIG_USER_TABLES_H_
@@ -116,7 +116,7 @@ void SortUserTables(UserTables* tables);
 // Makes `tables` the live tables (the previous ones are released).
 void InstallUserTables(UserTables tables);
 // Frees the live tables; every count becomes 0.
-void ReleaseUserTables();
+void ReleaseUserOffsetConfig();
 // The live tables, read-only.
 const UserTables& LiveUserTables();
 
