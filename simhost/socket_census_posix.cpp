@@ -110,6 +110,28 @@ std::vector<UnixEntry> ReadUnixTable() {
   return out;
 }
 
+// Takes the data-segments-in counter from the attributes after one socket
+// row of a diagnostics answer.
+void StoreSegments(const inet_diag_msg* row, size_t attributes_size,
+                   std::map<uint64_t, uint64_t>* out) {
+  constexpr size_t kNeeded = offsetof(tcp_info, tcpi_data_segs_in) +
+                             sizeof(tcp_info::tcpi_data_segs_in);
+  const char* at = reinterpret_cast<const char*>(row + 1);
+  while (attributes_size >= sizeof(rtattr)) {
+    const auto* a = reinterpret_cast<const rtattr*>(at);
+    if (a->rta_len < sizeof(rtattr) || a->rta_len > attributes_size) return;
+    size_t payload = a->rta_len - RTA_LENGTH(0);
+    if (a->rta_type == INET_DIAG_INFO && payload >= kNeeded) {
+      tcp_info info{};
+      std::memcpy(&info, RTA_DATA(a), std::min(sizeof(info), payload));
+      (*out)[row->idiag_inode] = info.tcpi_data_segs_in;
+    }
+    size_t step = std::min<size_t>(RTA_ALIGN(a->rta_len), attributes_size);
+    at += step;
+    attributes_size -= step;
+  }
+}
+
 // Data segments received per established TCP socket, by socket inode, from
 // the kernel's socket diagnostics. Nothing here touches a descriptor: the
 // plugin's threads close and reuse theirs at any time.
@@ -140,29 +162,24 @@ std::map<uint64_t, uint64_t> TcpSegmentsByInode() {
     while (!done) {
       ssize_t received = recv(nl, buffer, sizeof(buffer), 0);
       if (received <= 0) break;
-      int left = static_cast<int>(received);
-      for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left);
-           h = NLMSG_NEXT(h, left)) {
+      // Netlink's iteration macros compare signed with unsigned lengths;
+      // the same walk with sizes kept unsigned.
+      size_t left = static_cast<size_t>(received);
+      const char* at = buffer;
+      while (!done && left >= sizeof(nlmsghdr)) {
+        const auto* h = reinterpret_cast<const nlmsghdr*>(at);
+        if (h->nlmsg_len < sizeof(nlmsghdr) || h->nlmsg_len > left) break;
         if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
           done = true;
           break;
         }
-        if (h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) continue;
-        auto* socket_row = static_cast<inet_diag_msg*>(NLMSG_DATA(h));
-        int attributes_left =
-            static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(*socket_row)));
-        for (auto* a = reinterpret_cast<rtattr*>(socket_row + 1);
-             RTA_OK(a, attributes_left); a = RTA_NEXT(a, attributes_left)) {
-          constexpr size_t kNeeded = offsetof(tcp_info, tcpi_data_segs_in) +
-                                     sizeof(tcp_info::tcpi_data_segs_in);
-          if (a->rta_type != INET_DIAG_INFO || RTA_PAYLOAD(a) < kNeeded) {
-            continue;
-          }
-          tcp_info info{};
-          std::memcpy(&info, RTA_DATA(a),
-                      std::min<size_t>(sizeof(info), RTA_PAYLOAD(a)));
-          out[socket_row->idiag_inode] = info.tcpi_data_segs_in;
+        if (h->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+          const auto* row = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+          StoreSegments(row, h->nlmsg_len - NLMSG_LENGTH(sizeof(*row)), &out);
         }
+        size_t step = std::min<size_t>(NLMSG_ALIGN(h->nlmsg_len), left);
+        at += step;
+        left -= step;
       }
     }
   }
