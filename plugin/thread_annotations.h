@@ -14,8 +14,7 @@
 #define SCOPED_CAPABILITY TARVOS_THREAD_ANNOTATION(scoped_lockable)
 #define GUARDED_BY(x) TARVOS_THREAD_ANNOTATION(guarded_by(x))
 #define PT_GUARDED_BY(x) TARVOS_THREAD_ANNOTATION(pt_guarded_by(x))
-#define REQUIRES(...) \
-  TARVOS_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+#define REQUIRES(...) TARVOS_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define ACQUIRE(...) TARVOS_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) TARVOS_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define TRY_ACQUIRE(...) \
