@@ -9,13 +9,22 @@
 
 #include "client/batch.h"
 #include "client/field.h"
+#include "offsets/catalogue.h"
 
 namespace tarvos::client {
 
 struct WatchField {
   std::string label;  // shown left; the field's name when empty
-  Field field;
+  Field field;        // offset and size (and the type of an OFFSET:TYPE)
+  // A field given by name: decoded through its catalogue row.
+  CatalogueItem item;
+  bool raw = false;  // show the bytes in hexadecimal
 };
+
+// A field from a command-line argument: a catalogue name
+// ("position.latitude") or OFFSET:TYPE ("0x0560:s64"). Empty string on
+// success.
+std::string ParseWatchField(const std::string& text, WatchField* field);
 
 // Adds one read per field to `batch`, in order (read index = field index).
 void AddWatchReads(const std::vector<WatchField>& fields, RequestBatch& batch);

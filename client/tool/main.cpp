@@ -1,12 +1,13 @@
 // tarvos-client: reads, writes and watches offsets of a running plugin.
 //
-//   tarvos-client read 0x0560:s64 0x3304:u32
-//   tarvos-client write 0x0BC0:s16=1000
-//   tarvos-client watch --interval 250 0x0560:s64 0x02BC:u32
+//   tarvos-client read position.latitude attitude.heading 0x3304:u32
+//   tarvos-client write autopilot.heading=270 0x0BC0:s16=1000
+//   tarvos-client watch --interval 250 position.latitude 0x02BC:u32
 //   tarvos-client watch                 (the preset: position, speeds, ...)
+//   tarvos-client describe engine       (the catalogue; --json, --markdown)
 //
 // Exit codes: 0 done, 1 the server could not be reached or refused the
-// batch, 2 bad command line.
+// batch, 2 bad command line (an unknown name, a value that does not fit).
 #include <unistd.h>
 
 #include <chrono>
@@ -19,6 +20,7 @@
 #include "client/batch.h"
 #include "client/connection.h"
 #include "client/field.h"
+#include "client/named_field.h"
 #include "client/watch.h"
 #include "client/watch_preset.h"
 
@@ -38,11 +40,15 @@ const char kUsage[] =
     "       tarvos-client [options] write FIELD=VALUE...\n"
     "       tarvos-client [options] watch [--interval MS] [--count N] "
     "[--raw] [FIELD...]\n"
+    "       tarvos-client describe [--json | --markdown] [PATTERN]\n"
     "\n"
-    "FIELD is OFFSET:TYPE, e.g. 0x0560:s64; TYPE is u8 u16 u32 u64 s8 s16\n"
-    "s32 s64 f32 f64 bcd text<N> hex<N>. watch without fields shows the\n"
-    "preset (position, speeds, autopilot, engine 1, clock); --raw shows\n"
-    "the bytes in hexadecimal instead of decoded values.\n"
+    "FIELD is a name from the offset catalogue, e.g. position.latitude\n"
+    "(values in its unit), or OFFSET:TYPE, e.g. 0x0560:s64; TYPE is u8 u16\n"
+    "u32 u64 s8 s16 s32 s64 f32 f64 bcd text<N> hex<N>. watch without\n"
+    "fields shows the preset (position, speeds, autopilot, engine 1,\n"
+    "clock); --raw shows the bytes in hexadecimal instead of decoded\n"
+    "values. describe lists the catalogue rows whose names contain PATTERN\n"
+    "(or match it, with * wildcards).\n"
     "\n"
     "options:\n"
     "  --host HOST      server host (default 127.0.0.1)\n"
@@ -61,12 +67,20 @@ struct Options {
   int interval_ms = 500;
   long count = -1;   // watch polls; -1 = until interrupted
   bool raw = false;  // read, watch: hex bytes instead of decoded values
+  bool json = false;      // describe
+  bool markdown = false;  // describe
   std::string command;
   std::vector<std::string> args;
 };
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "tarvos-client: %s\n\n%s", message.c_str(), kUsage);
+  return kExitUsage;
+}
+
+// A field or value the user gave that cannot be used: the message alone.
+int ArgumentError(const std::string& message) {
+  std::fprintf(stderr, "tarvos-client: %s\n", message.c_str());
   return kExitUsage;
 }
 
@@ -93,6 +107,10 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
       o->local = true;
     } else if (a == "--raw") {
       o->raw = true;
+    } else if (a == "--json") {
+      o->json = true;
+    } else if (a == "--markdown") {
+      o->markdown = true;
     } else if (a == "--host" || a == "--port" || a == "--endpoint" ||
                a == "--timeout" || a == "--interval" || a == "--count") {
       const char* v = value();
@@ -126,9 +144,16 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
     }
   }
   if (o->command.empty()) return "no command given";
-  if (o->command != "read" && o->command != "write" && o->command != "watch") {
+  if (o->command != "read" && o->command != "write" && o->command != "watch" &&
+      o->command != "describe") {
     return "unknown command '" + o->command + "'";
   }
+  if (o->command == "describe") {
+    if (o->args.size() > 1) return "describe takes one pattern";
+    if (o->json && o->markdown) return "--json or --markdown, not both";
+    return "";
+  }
+  if (o->json || o->markdown) return "--json and --markdown are for describe";
   if (o->args.empty() && o->command != "watch") {
     return o->command + " needs at least one field";
   }
@@ -152,25 +177,63 @@ bool Exchange(Connection& c, RequestBatch& batch) {
   return false;
 }
 
+// "NAME=VALUE" through the catalogue, or "OFFSET:TYPE=VALUE".
+std::string ParseWrite(const std::string& arg, RequestBatch* batch) {
+  size_t eq = arg.find('=');
+  std::vector<uint8_t> bytes;
+  if (arg.find(':') != std::string::npos || eq == std::string::npos) {
+    Field field;
+    std::string error = tarvos::client::ParseAssignment(arg, &field, &bytes);
+    if (error.empty()) batch->AddWrite(field.offset, bytes);
+    return error;
+  }
+  tarvos::CatalogueItem item;
+  std::string error = tarvos::client::ResolveName(arg.substr(0, eq), &item);
+  if (error.empty() && item.row->access == tarvos::Access::kRead) {
+    return arg.substr(0, eq) +
+           " is read-only: the plugin overwrites it with the simulator's "
+           "value (write OFFSET:TYPE=VALUE to store bytes anyway)";
+  }
+  if (error.empty()) {
+    error = tarvos::client::EncodeItemValue(item, arg.substr(eq + 1), &bytes);
+  }
+  if (error.empty()) batch->AddWrite(item.offset, bytes);
+  return error;
+}
+
+int Describe(const Options& o) {
+  const std::string pattern = o.args.empty() ? "" : o.args[0];
+  if (o.json) {
+    std::fputs(tarvos::client::DescribeJson().c_str(), stdout);
+  } else if (o.markdown) {
+    std::fputs(tarvos::client::DescribeMarkdown().c_str(), stdout);
+  } else {
+    std::string table = tarvos::client::DescribeTable(pattern);
+    if (table.empty()) {
+      std::fprintf(stderr, "tarvos-client: no field matches '%s'\n",
+                   pattern.c_str());
+      return kExitUsage;
+    }
+    std::fputs(table.c_str(), stdout);
+  }
+  return kExitOk;
+}
+
 int Run(const Options& o) {
+  if (o.command == "describe") return Describe(o);
   std::vector<WatchField> fields;
   RequestBatch batch;
   for (const std::string& arg : o.args) {
     WatchField f;
     std::string error;
     if (o.command == "write") {
-      std::vector<uint8_t> bytes;
-      error = tarvos::client::ParseAssignment(arg, &f.field, &bytes);
-      if (error.empty()) batch.AddWrite(f.field.offset, bytes);
+      error = ParseWrite(arg, &batch);
     } else {
-      error = tarvos::client::ParseField(arg, &f.field);
+      error = tarvos::client::ParseWatchField(arg, &f);
       // Raw: the same bytes, shown as they are.
-      if (o.raw && error.empty()) {
-        f.label = f.field.Name();
-        f.field.type = tarvos::client::FieldType::kHex;
-      }
+      f.raw = o.raw;
     }
-    if (!error.empty()) return UsageError(error);
+    if (!error.empty()) return ArgumentError(error);
     fields.push_back(f);
   }
   const bool preset = o.command == "watch" && fields.empty();

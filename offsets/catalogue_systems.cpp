@@ -1,0 +1,174 @@
+// Catalogue rows of the aircraft state, autopilot, flight controls,
+// navigation receivers, engines and settings offsets that exist today: most
+// are recomputed when a client reads them (requests/read_items.cpp).
+#include "offsets/catalogue_tables.h"
+
+namespace tarvos {
+namespace {
+
+using namespace catalogue_rows;
+
+// Feet to the stored metres x 65536.
+constexpr double kFeetPerAltitudeUnit = 1.0 / 19975.3728;
+// Inputs and positions stored as ratio x 16383.
+constexpr double kRatio16383 = 1.0 / 16383;
+// The deflections stored as degrees x 10 x pi/180 in the f64 copies.
+constexpr double kDegreesPerTenthRadian = 1.0 / 0.17453292;
+
+// clang-format off
+constexpr OffsetRow kAircraftState[] = {
+    Row(0x0366, 2, kU16, kR, kReadTime, "aircraft.on_ground", "", 1,
+        "1 below one metre above the ground, else 0"),
+    Row(0x036C, 1, kU8, kR, kReadTime, "aircraft.stall_warning", "", 1,
+        "1 while the stall warning sounds"),
+    Row(0x036E, 1, kS8, kR, kReadTime, "aircraft.slip_ball", "deg", -1.0 / 30,
+        "Turn coordinator ball"),
+    Row(0x11BA, 2, kS16, kR, kReadTime, "aircraft.g_force", "g", 1.0 / 625,
+        "Normal load factor"),
+    Row(0x11BE, 2, kU16, kR, kReadTime, "aircraft.angle_of_attack_indicator",
+        "deg", -100.0 / 32767,
+        "Angle of attack indicator: 32767 at zero or below, 0 at 100 deg")
+        .Bias(100),
+    Row(0x2ED0, 8, kF64, kR, kReadTime, "aircraft.angle_of_attack", "rad", 1,
+        "Angle of attack"),
+    Row(0x2ED8, 8, kF64, kR, kReadTime, "aircraft.sideslip", "rad", 1,
+        "Sideslip angle"),
+};
+
+constexpr OffsetRow kAutopilot[] = {
+    Row(0x07C4, 4, kU32, kR, kReadTime, "autopilot.nav1_hold", "", 1,
+        "NAV1 (localizer) hold: 0 off, 1 armed or engaged, 0x300 both"),
+    Row(0x07C8, 4, kU32, kR, kReadTime, "autopilot.heading_hold", "", 1,
+        "Heading hold, 0 or 1"),
+    Row(0x07CC, 2, kAngle16, kR, kReadTime, "autopilot.heading", "deg",
+        kPerTurn16, "Selected heading (magnetic)"),
+    Row(0x07D0, 4, kU32, kR, kReadTime, "autopilot.altitude_hold", "", 1,
+        "Altitude hold: 0 off, 1 armed or engaged, 0x4020 both"),
+    Row(0x07D4, 4, kU32, kR, kReadTime, "autopilot.altitude", "ft",
+        kFeetPerAltitudeUnit, "Selected altitude (stored as metres x 65536)"),
+    Row(0x07EC, 4, kU32, kR, kReadTime, "autopilot.vertical_speed_hold", "",
+        1, "Vertical speed hold, 0 or 1"),
+    Row(0x07F2, 2, kS16, kR, kReadTime, "autopilot.vertical_speed", "ft/min",
+        1, "Selected vertical speed"),
+};
+
+constexpr OffsetRow kControls[] = {
+    Row(0x0BB2, 2, kS16, kR, kReadTime, "controls.elevator_input", "",
+        kRatio16383, "Yoke pitch input, -1 to 1 (with a joystick only)"),
+    Row(0x0BB4, 2, kS16, kR, kReadTime, "controls.elevator", "deg",
+        -1.0 / 1090.866667, "Elevator deflection"),
+    Row(0x0BB8, 2, kS16, kR, kReadTime, "controls.aileron", "deg",
+        -1.0 / 546.1, "Aileron deflection"),
+    Row(0x0BBA, 2, kS16, kR, kReadTime, "controls.rudder_input", "",
+        kRatio16383, "Rudder pedal input, -1 to 1 (with a joystick only)"),
+    Row(0x0BBC, 2, kS16, kR, kReadTime, "controls.rudder", "deg", 1.0 / 546.1,
+        "Rudder deflection"),
+    Row(0x0BDC, 4, kU32, kR, kReadTime, "controls.flap_request", "",
+        kRatio16383, "Flap handle request, 0 to 1"),
+    Row(0x0BE4, 4, kU32, kR, kReadTime, "controls.flap_right", "deg",
+        1.0 / 409.575, "Right flap deflection"),
+    Row(0x0BE8, 4, kU32, kR, kReadTime, "gear.handle", "", 1,
+        "Gear handle: 0 up, 16383 down"),
+    Row(0x0BEC, 4, kU32, kR, kReadTime, "gear.nose", "", kRatio16383,
+        "Nose gear extension, 0 to 1"),
+    Row(0x0BF0, 4, kU32, kR, kReadTime, "gear.right", "", kRatio16383,
+        "Right gear extension, 0 to 1"),
+    Row(0x0BF4, 4, kU32, kR, kReadTime, "gear.left", "", kRatio16383,
+        "Left gear extension, 0 to 1"),
+    Row(0x2EA8, 8, kF64, kR, kReadTime, "controls.aileron_f64", "deg",
+        -kDegreesPerTenthRadian, "Aileron deflection (double)")
+        .Alias(0x0BB8),
+    Row(0x2EB8, 8, kF64, kR, kReadTime, "controls.rudder_f64", "deg",
+        kDegreesPerTenthRadian, "Rudder deflection (double)").Alias(0x0BBC),
+    Row(0x3328, 2, kS16, kR, kReadTime, "controls.elevator_input_copy", "",
+        kRatio16383, "Yoke pitch input (with a joystick only)").Alias(0x0BB2),
+    Row(0x332C, 2, kS16, kR, kReadTime, "controls.rudder_input_copy", "",
+        kRatio16383, "Rudder pedal input (with a joystick only)")
+        .Alias(0x0BBA),
+    Row(0x6D8A, 2, kS16, kR, kReadTime, "controls.nose_wheel_steering", "deg",
+        0.01, "Nose-wheel steering angle"),
+};
+
+constexpr OffsetRow kNavigation[] = {
+    Row(0x0BAC, 2, kU16, kR, kReadTime, "navigation.marker.inner", "", 1,
+        "Inner marker lit"),
+    Row(0x0BAE, 2, kU16, kR, kReadTime, "navigation.marker.middle", "", 1,
+        "Middle marker lit"),
+    Row(0x0BB0, 2, kU16, kR, kReadTime, "navigation.marker.outer", "", 1,
+        "Outer marker lit"),
+    Row(0x0C4E, 2, kU16, kR, kReadTime, "radio.nav1.obs", "deg", 1,
+        "NAV1 course selector, whole degrees"),
+    Row(0x0C50, 2, kAngle16, kR, kReadTime, "radio.nav1.radial", "deg",
+        kPerTurn16, "Radial of NAV1's station the aircraft is on"),
+    Row(0x0C56, 2, kS16, kR, kReadTime, "radio.nav1.bearing", "deg", 1,
+        "Magnetic bearing to NAV1's station, 0 to 359"),
+    Row(0x0C5C, 2, kS16, kR, kReadTime, "radio.nav2.bearing", "deg", 1,
+        "Magnetic bearing to NAV2's station, 0 to 359"),
+    Row(0x0C5E, 2, kU16, kR, kReadTime, "radio.nav2.obs", "deg", 1,
+        "NAV2 course selector, whole degrees"),
+    Row(0x0C60, 2, kAngle16, kR, kReadTime, "radio.nav2.radial", "deg",
+        kPerTurn16, "Radial of NAV2's station the aircraft is on"),
+};
+
+// Engine blocks lie 0x98 apart; engine n's item is engine 1's plus
+// (n - 1) x 0x98. The last five rows exist for engines 3 and 4 only.
+constexpr uint16_t kEngineStride = 0x98;
+constexpr OffsetRow kEngines[] = {
+    Row(0x08A0, 2, kS16, kR, kReadTime, "engine.#.fuel_flow", "lb/h", 1,
+        "Fuel flow").Table(4, kEngineStride),
+    Row(0x08B8, 2, kS16, kR, kReadTime, "engine.#.oil_temperature", "C",
+        1.0 / 117.02857, "Oil temperature").Table(4, kEngineStride),
+    Row(0x08BA, 2, kS16, kR, kReadTime, "engine.#.oil_pressure", "psi",
+        1.0 / 297.891, "Oil pressure").Table(4, kEngineStride),
+    Row(0x08BC, 2, kS16, kR, kReadTime, "engine.#.epr", "", 1.0 / 10240,
+        "Engine pressure ratio").Table(4, kEngineStride),
+    Row(0x08BE, 2, kS16, kR, kReadTime, "engine.#.egt", "C", 1.0 / 19.051,
+        "Exhaust gas temperature").Table(4, kEngineStride),
+    Row(0x0918, 8, kF64, kR, kReadTime, "engine.#.fuel_flow_f64", "lb/h", 1,
+        "Fuel flow (double)").Table(4, kEngineStride),
+    Row(0x09C0, 2, kS16, kR, kReadTime, "engine.#.mixture", "", 1.0 / 16384,
+        "Mixture, 0 to 1").Table(2, kEngineStride, 3),
+    Row(0x09C2, 2, kU16, kR, kReadTime, "engine.#.ignition", "", 1,
+        "Ignition switch").Table(2, kEngineStride, 3),
+    Row(0x09C4, 2, kU16, kR, kReadTime, "engine.#.running", "", 1,
+        "1 while the engine runs").Table(2, kEngineStride, 3),
+    Row(0x09C6, 2, kS16, kR, kReadTime, "engine.#.n2", "%", 1.0 / 163.84,
+        "N2, 0 when not turning").Table(2, kEngineStride, 3),
+    Row(0x09C8, 2, kS16, kR, kReadTime, "engine.#.n1", "%", 1.0 / 163.84,
+        "N1").Table(2, kEngineStride, 3),
+    Row(0x3590, 4, kS32, kR, kReadTime, "engine.#.mixture_whole", "", 1,
+        "Mixture ratio in whole units").Table(2, 4),
+};
+
+constexpr OffsetRow kSettingsRows[] = {
+    Row(0x3130, 12, kText, kR, kSettings, "atc.flight_number", "", 1,
+        "ATC flight number"),
+    Row(0x313C, 12, kText, kR, kSettings, "atc.tail_number", "", 1,
+        "ATC tail number"),
+    Row(0x3148, 24, kText, kR, kSettings, "atc.airline", "", 1,
+        "ATC airline name"),
+    Row(0x3160, 24, kText, kR, kSettings, "atc.aircraft_type", "", 1,
+        "ATC aircraft type"),
+};
+// clang-format on
+
+}  // namespace
+
+CatalogueDomain AircraftStateCatalogue() {
+  return {"Aircraft state", kAircraftState};
+}
+CatalogueDomain AutopilotCatalogue() {
+  return {"Autopilot and flight director", kAutopilot};
+}
+CatalogueDomain ControlsCatalogue() {
+  return {"Flight controls and gear", kControls};
+}
+CatalogueDomain NavigationCatalogue() {
+  return {"Radios and navigation", kNavigation};
+}
+CatalogueDomain EngineCatalogue() { return {"Engines and fuel", kEngines}; }
+CatalogueDomain SettingsCatalogue() {
+  return {"Settings and ATC identification", kSettingsRows};
+}
+
+}  // namespace tarvos
