@@ -141,6 +141,16 @@ void Host::SetWritable(const std::string& name, bool writable) {
   if (Dataref* d = Find(*state_, name)) d->writable = writable;
 }
 
+std::vector<std::pair<std::string, DataType>> Host::Datarefs() const {
+  simhost::HostLock lock(state_->mu);
+  std::vector<std::pair<std::string, DataType>> out;
+  for (const auto& [name, d] : state_->by_name) {
+    if (d->alive) out.emplace_back(name, d->kind);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 int Host::ArraySize(const std::string& name) const {
   simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "XPLMDataAccess.h"
@@ -130,6 +131,8 @@ class Host {
   // Array length (elements, or bytes for byte arrays); 1 for scalars, 0 for
   // unknown names.
   int ArraySize(const std::string& name) const;
+  // Every defined dataref with its type, in name order.
+  std::vector<std::pair<std::string, DataType>> Datarefs() const;
 
   // Test-side access; not recorded. Unknown names read 0 and ignore writes.
   // These convert between types freely; on arrays the scalar forms use
