@@ -62,17 +62,22 @@ bool IsAngle(Encoding e) {
 }
 bool IsFloat(Encoding e) { return e == Encoding::kF32 || e == Encoding::kF64; }
 
-// Decimals worth showing for a scale: about one per factor of ten below 1.
+// Decimals worth showing for a scale: those of one step when it is a power
+// of ten (0.01 MHz), one fewer otherwise, so that a value stored in steps
+// of 1/128 kt shows as 126.0 and not as 125.99.
 int Decimals(const OffsetRow& row) {
-  if (IsFloat(row.encoding)) return 4;
   double s = std::fabs(row.scale);
   if (s == 0 || s >= 1) return 0;
-  int d = static_cast<int>(std::floor(-std::log10(s) + 0.5));
+  double digits = -std::log10(s);
+  double whole = std::round(digits);
+  int d = static_cast<int>(whole) - (std::fabs(digits - whole) < 1e-9 ? 0 : 1);
   return std::clamp(d, 0, 6);
 }
 
-// Text of a number for messages: as many decimals as the row shows.
+// Text of a number: as many decimals as the row's scale resolves (floats:
+// six significant digits).
 std::string Number(const OffsetRow& row, double v) {
+  if (IsFloat(row.encoding)) return Printf("%.6g", v);
   return Printf("%.*f", Decimals(row), v);
 }
 
@@ -216,6 +221,29 @@ std::string FormatItemValue(const CatalogueItem& item, const uint8_t* bytes) {
   std::string text = Number(row, DecodeValue(row, bytes));
   if (row.unit[0] != '\0') text += std::string(" ") + row.unit;
   return text;
+}
+
+std::string FormatItemValueIn(const CatalogueItem& item, const uint8_t* bytes,
+                              const char* unit) {
+  struct Conversion {
+    const char* from;
+    const char* to;
+    double factor;
+    int decimals;
+  };
+  static constexpr Conversion kConversions[] = {
+      {"m", "ft", 1.0 / 0.3048, 0},
+      {"m/s", "kt", 3600.0 / 1852.0, 1},
+      {"m/s", "ft/min", 60.0 / 0.3048, 0},
+  };
+  const OffsetRow& row = *item.row;
+  for (const Conversion& c : kConversions) {
+    if (std::strcmp(row.unit, c.from) != 0 || std::strcmp(unit, c.to) != 0)
+      continue;
+    return Printf("%.*f %s", c.decimals, DecodeValue(row, bytes) * c.factor,
+                  c.to);
+  }
+  return FormatItemValue(item, bytes);
 }
 
 std::string EncodeItemValue(const CatalogueItem& item, const std::string& text,

@@ -23,6 +23,12 @@ std::string ItemFullName(const CatalogueItem& item);
 // The value in the row's unit: "46.500000 deg", "LH 5363", "0x0300".
 std::string FormatItemValue(const CatalogueItem& item, const uint8_t* bytes);
 
+// The same, converted to another unit a person may prefer ("ft" for "m",
+// "kt" or "ft/min" for "m/s"); in the row's unit when there is no such
+// conversion.
+std::string FormatItemValueIn(const CatalogueItem& item, const uint8_t* bytes,
+                              const char* unit);
+
 // Encodes a value given in the row's unit into exactly the row's size in
 // bytes. Angles are taken modulo 360 degrees; a value outside the field's
 // range, or text longer than the field leaves room for, is refused with the

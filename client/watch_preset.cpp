@@ -13,28 +13,28 @@ namespace {
 
 // One row per shown value, in display order.
 constexpr PresetRow kPreset[] = {
-    {"latitude", "position.latitude"},
-    {"longitude", "position.longitude"},
-    {"altitude", "position.altitude"},
-    {"heading (true)", "attitude.heading"},
-    {"IAS", "speed.indicated_airspeed"},
-    {"TAS", "speed.true_airspeed"},
-    {"ground speed", "speed.ground"},
-    {"vertical speed", "speed.vertical"},
-    {"AP NAV1 hold", "autopilot.nav1_hold"},
-    {"AP heading hold", "autopilot.heading_hold"},
-    {"AP heading", "autopilot.heading"},
-    {"AP altitude hold", "autopilot.altitude_hold"},
-    {"AP altitude", "autopilot.altitude"},
-    {"AP V/S hold", "autopilot.vertical_speed_hold"},
-    {"AP V/S", "autopilot.vertical_speed"},
-    {"eng 1 fuel flow", "engine.1.fuel_flow_f64"},
-    {"eng 1 EGT", "engine.1.egt"},
-    {"eng 1 oil temp", "engine.1.oil_temperature"},
-    {"eng 1 oil press", "engine.1.oil_pressure"},
-    {"eng 1 EPR", "engine.1.epr"},
-    {"local time", "clock.local_text"},
-    {"day of year", "clock.day_of_year"},
+    {"latitude", "position.latitude", ""},
+    {"longitude", "position.longitude", ""},
+    {"altitude", "position.altitude", "ft"},
+    {"heading (true)", "attitude.heading", ""},
+    {"IAS", "speed.indicated_airspeed", ""},
+    {"TAS", "speed.true_airspeed", ""},
+    {"ground speed", "speed.ground", "kt"},
+    {"vertical speed", "speed.vertical", "ft/min"},
+    {"AP NAV1 hold", "autopilot.nav1_hold", ""},
+    {"AP heading hold", "autopilot.heading_hold", ""},
+    {"AP heading", "autopilot.heading", ""},
+    {"AP altitude hold", "autopilot.altitude_hold", ""},
+    {"AP altitude", "autopilot.altitude", ""},
+    {"AP V/S hold", "autopilot.vertical_speed_hold", ""},
+    {"AP V/S", "autopilot.vertical_speed", ""},
+    {"eng 1 fuel flow", "engine.1.fuel_flow_f64", ""},
+    {"eng 1 EGT", "engine.1.egt", ""},
+    {"eng 1 oil temp", "engine.1.oil_temperature", ""},
+    {"eng 1 oil press", "engine.1.oil_pressure", ""},
+    {"eng 1 EPR", "engine.1.epr", ""},
+    {"local time", "clock.local_text", ""},
+    {"day of year", "clock.day_of_year", ""},
 };
 
 // The preset's catalogue items, resolved once; a name the catalogue does
@@ -91,7 +91,7 @@ std::string RenderPreset(const RequestBatch& batch, bool raw) {
       out += where;
       out += Hex(batch.Data(i), p.item.row->size);
     } else {
-      out += FormatItemValue(p.item, batch.Data(i));
+      out += FormatItemValueIn(p.item, batch.Data(i), p.row->unit);
     }
     out += '\n';
   }

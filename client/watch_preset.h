@@ -15,6 +15,7 @@ namespace tarvos::client {
 struct PresetRow {
   const char* label;
   const char* name;  // catalogue name
+  const char* unit;  // shown in this unit where it converts ("" as stored)
 };
 
 // The preset, in display order.

@@ -1,5 +1,5 @@
-// The preset view of `tarvos-client watch`: known dataref values in the
-// stand-in host, published by the plugin, read by the real program with its
+// The preset view of `tarvos-client watch`, built from catalogue names:
+// known dataref values in the stand-in host, published by the plugin, read by the real program with its
 // output in a pipe (one block per poll, no escape codes).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -73,26 +73,26 @@ TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
   std::string out;
   ASSERT_EQ(Tool("watch --count 1", &out), 0) << out;
   EXPECT_EQ(out,
-            "latitude          46.500000 N\n"
-            "longitude         7.250000 W\n"
-            "altitude          3282 ft (1000.5 m)\n"
-            "heading (true)    270.0 deg\n"
+            "latitude          46.500000 deg\n"
+            "longitude         -7.250000 deg\n"
+            "altitude          3282 ft\n"
+            "heading (true)    270.000000 deg\n"
             "IAS               126.0 kt\n"
             "TAS               97.2 kt\n"
             "ground speed      97.2 kt\n"
             "vertical speed    1000 ft/min\n"
-            "AP NAV1 lock      off\n"
-            "AP heading hold   on\n"
-            "AP heading        90 deg\n"
-            "AP altitude hold  0x4020\n"
-            "AP altitude       5000 ft\n"
-            "AP V/S hold       off\n"
+            "AP NAV1 hold      0\n"
+            "AP heading hold   1\n"
+            "AP heading        90.0 deg\n"
+            "AP altitude hold  16416\n"
+            "AP altitude       5000.000 ft\n"
+            "AP V/S hold       0\n"
             "AP V/S            -700 ft/min\n"
-            "eng 1 fuel flow   794 lb/h\n"
+            "eng 1 fuel flow   793.66 lb/h\n"
             "eng 1 EGT         600 C\n"
-            "eng 1 oil temp    80 C\n"
-            "eng 1 oil press   45 psi\n"
-            "eng 1 EPR         1.25\n"
+            "eng 1 oil temp    80.0 C\n"
+            "eng 1 oil press   45.0 psi\n"
+            "eng 1 EPR         1.250\n"
             "local time        12:35:09\n"
             "day of year       172\n");
 }
@@ -110,13 +110,49 @@ TEST_F(WatchPresetTest, RawShowsTheSameOffsetsAsBytes) {
       {"IAS               0x02BC  00 3F 00 00\n"},
       {"AP altitude hold  0x07D0  20 40 00 00\n"},
       {"AP V/S            0x07F2  44 FD\n"},
-      {"local time        0x0238  0C 23 09\n"},
+      {"local time        0x0C20  31 32 3A 33 35 3A 30 39 00\n"},
       {"day of year       0x023E  AC 00\n"},
   };
   for (const Row& r : kRows) {
     EXPECT_NE(out.find(r.line), std::string::npos) << r.line << out;
   }
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
+}
+
+// Names from the catalogue: decoded reads with units, writes encoded through
+// the same scale, and the errors a user sees for a bad name or value.
+TEST_F(WatchPresetTest, ReadsAndWritesByName) {
+  std::string out;
+  ASSERT_EQ(Tool("read position.latitude attitude.heading 0x3304:u32", &out),
+            0)
+      << out;
+  EXPECT_EQ(out,
+            "position.latitude  46.500000 deg\n"
+            "attitude.heading   270.000000 deg\n"
+            "0x3304:u32         1342177284\n");
+  out.clear();
+  ASSERT_EQ(Tool("write client.altitude_units=2", &out), 0) << out;
+  EXPECT_EQ(U16(0x0C18), 2);
+
+  const struct {
+    const char* args;
+    const char* message;
+  } kRefused[] = {
+      {"read position.lattitude",
+       "unknown field 'position.lattitude' (closest: position.latitude"},
+      {"read engine.1", "'engine.1' is not a field name; it starts"},
+      {"write client.altitude_units=70000",
+       "70000 is out of range for client.altitude_units (0 to 65535)"},
+      {"write client.altitude_units=-5",
+       "-5 is out of range for client.altitude_units (0 to 65535)"},
+      {"write clock.day_of_year=3", "clock.day_of_year is read-only"},
+  };
+  for (const auto& r : kRefused) {
+    out.clear();
+    EXPECT_EQ(Tool(r.args, &out), 2) << r.args;
+    EXPECT_NE(out.find(r.message), std::string::npos) << r.args << ": " << out;
+  }
+  EXPECT_EQ(U16(0x0C18), 2) << "a refused value writes nothing";
 }
 
 // Off a terminal every poll is its own block: no screen control, a blank
