@@ -423,7 +423,7 @@ TEST(CatalogueFiles, CommittedReferenceAndJsonAreWhatTheCodeGenerates) {
     const char* path;
     std::string generated;
   } files[] = {{"docs/offsets.md", client::DescribeMarkdown()},
-               {"client/python/tarvos_offsets.json", client::DescribeJson()}};
+               {"client/python/tarvos_client/offsets.json", client::DescribeJson()}};
   for (const auto& f : files) {
     std::string committed = ReadFileText(SourceFile(f.path));
     EXPECT_TRUE(committed == f.generated)

@@ -4,7 +4,8 @@ test, which starts one): python3 selftest.py PORT ENDPOINT"""
 import struct
 import sys
 
-from tarvos_client import Batch, BatchRejected, LocalClient, TcpClient
+from tarvos_client import (Batch, BatchRejected, LocalClient, TcpClient,
+                           UnknownField, catalogue)
 
 
 def check(client):
@@ -18,10 +19,39 @@ def check(client):
     assert b.u16(back) == 0xBEEF, hex(b.u16(back))
     assert b.text(plugin) == "1.0.0.0", b.text(plugin)
     assert b.data(version) == bytes([0x04, 0x00, 0x00, 0x50])
+    # By name, through the catalogue shipped beside the client.
+    assert client.read("plugin.protocol_version") == 0x50000004
+    client.write("client.altitude_units", 2)
+    units, text = client.read("client.altitude_units", "plugin.version")
+    assert (units, text) == (2, "1.0.0.0"), (units, text)
+    client.write("client.altitude_units", 0)
+
+
+def check_catalogue():
+    c = catalogue()
+    lon = c.field("position.longitude")
+    assert lon.encode(-7.25) == bytes.fromhex("c0822dd8822dd8fa")
+    assert abs(lon.decode(lon.encode(-7.25)) + 7.25) < 1e-12
+    heading = c.field("attitude.heading")
+    assert heading.encode(360) == bytes(4)
+    assert heading.encode(-90) == bytes.fromhex("000000c0")
+    assert c.field("engine.2.egt").offset == 0x08BE + 0x98
+    for bad in (70000, -5):
+        try:
+            c.field("client.altitude_units").encode(bad)
+            raise AssertionError("%s accepted" % bad)
+        except ValueError as e:
+            assert "(0 to 65535" in str(e), e
+    try:
+        c.field("position.lattitude")
+        raise AssertionError("unknown name accepted")
+    except UnknownField as e:
+        assert "position.latitude" in str(e), e
 
 
 def main():
     port, endpoint = int(sys.argv[1]), sys.argv[2]
+    check_catalogue()
     b = Batch()
     b.read(0x3304, 4)
     assert b.frame() == bytes.fromhex(
