@@ -2,18 +2,20 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "offsets/coding.h"
 
 namespace tarvos::client {
 namespace {
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
 std::string Printf(const char* format, ...) {
   char buf[512];
   va_list args;
@@ -110,9 +112,8 @@ void StoreRaw(const OffsetRow& row, double raw, uint8_t* out) {
     }
     case Encoding::kU64:
     case Encoding::kBits: {
-      uint64_t v = raw >= 18446744073709551615.0
-                       ? ~uint64_t{0}
-                       : static_cast<uint64_t>(raw);
+      uint64_t v = raw >= 18446744073709551615.0 ? ~uint64_t{0}
+                                                 : static_cast<uint64_t>(raw);
       for (uint32_t i = 0; i < row.size && i < 8; ++i)
         out[i] = static_cast<uint8_t>(v >> (8 * i));
       return;
@@ -120,9 +121,8 @@ void StoreRaw(const OffsetRow& row, double raw, uint8_t* out) {
     default: {
       // Signed and unsigned integers up to 64 bits: two's complement, low
       // bytes. raw lies inside the field's range (checked by the caller).
-      int64_t v = raw >= 9223372036854775807.0
-                      ? INT64_MAX
-                      : static_cast<int64_t>(raw);
+      int64_t v =
+          raw >= 9223372036854775807.0 ? INT64_MAX : static_cast<int64_t>(raw);
       for (uint32_t i = 0; i < row.size && i < 8; ++i)
         out[i] = static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i));
       return;
@@ -181,8 +181,19 @@ std::string ItemFullName(const CatalogueItem& item) {
 }
 
 std::string ResolveName(const std::string& name, CatalogueItem* item) {
-  *item = FindCatalogueItem(name);
-  if (item->row != nullptr) return "";
+  // Every item by its full name, built on first use.
+  static const std::unordered_map<std::string, CatalogueItem> index = [] {
+    std::unordered_map<std::string, CatalogueItem> map;
+    ForEachCatalogueItem(
+        [&](const CatalogueItem& i) { map.emplace(ItemFullName(i), i); });
+    return map;
+  }();
+  auto found = index.find(name);
+  if (found != index.end()) {
+    *item = found->second;
+    return "";
+  }
+  *item = CatalogueItem{};
   std::vector<std::string> names = AllNames();
   std::vector<std::string> starting;
   for (const std::string& n : names) {
@@ -196,8 +207,9 @@ std::string ResolveName(const std::string& name, CatalogueItem* item) {
   std::vector<std::pair<size_t, std::string>> scored;
   for (const std::string& n : names)
     scored.emplace_back(EditDistance(name, n), n);
-  std::stable_sort(scored.begin(), scored.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(
+      scored.begin(), scored.end(),
+      [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> closest;
   for (size_t i = 0; i < scored.size() && i < 3; ++i)
     closest.push_back(scored[i].second);
@@ -254,9 +266,10 @@ std::string EncodeItemValue(const CatalogueItem& item, const std::string& text,
   if (row.encoding == Encoding::kText) {
     // Zero-terminated within the field.
     if (text.size() + 1 > row.size) {
-      return Printf("text for %s is %zu characters; the field holds at most "
-                    "%u",
-                    name.c_str(), text.size(), row.size - 1u);
+      return Printf(
+          "text for %s is %zu characters; the field holds at most "
+          "%u",
+          name.c_str(), text.size(), row.size - 1u);
     }
     std::copy(text.begin(), text.end(), bytes->begin());
     return "";
@@ -268,8 +281,7 @@ std::string EncodeItemValue(const CatalogueItem& item, const std::string& text,
     errno = 0;
     unsigned long long u = std::strtoull(text.c_str(), &end, 16);
     bool hex = text.size() > 2 && text[0] == '0' &&
-               (text[1] == 'x' || text[1] == 'X') && *end == '\0' &&
-               errno == 0;
+               (text[1] == 'x' || text[1] == 'X') && *end == '\0' && errno == 0;
     if (!hex) return "bad value '" + text + "' for " + name + " (a number)";
     v = static_cast<double>(u) * row.scale + row.bias;
   }
@@ -388,8 +400,7 @@ std::string DescribeJson() {
           r.offset, r.size, EncodingName(r.encoding), Escape(r.name).c_str(),
           Escape(r.unit).c_str(), r.scale, r.bias, AccessName(r.access),
           SourceName(r.source),
-          r.alias_of == kNoAlias ? "null"
-                                 : std::to_string(r.alias_of).c_str(),
+          r.alias_of == kNoAlias ? "null" : std::to_string(r.alias_of).c_str(),
           r.repeat, r.stride, r.first_index, Escape(r.summary).c_str());
     }
     out += "\n      ]\n    }";
@@ -435,10 +446,9 @@ std::string DescribeMarkdown() {
         summary += " (same value as " + Hex(r.alias_of, 4) + ")";
       }
       out += "| " + OffsetText(r) + " | " + std::to_string(r.size) + " | " +
-             EncodingName(r.encoding) + " | " + r.unit + " | " +
-             ScaleText(r) + " | " + AccessName(r.access) + " | " +
-             SourceName(r.source) + " | `" + r.name + "` | " + summary +
-             " |\n";
+             EncodingName(r.encoding) + " | " + r.unit + " | " + ScaleText(r) +
+             " | " + AccessName(r.access) + " | " + SourceName(r.source) +
+             " | `" + r.name + "` | " + summary + " |\n";
     }
   }
   return out;

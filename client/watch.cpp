@@ -18,6 +18,7 @@ std::string ParseWatchField(const std::string& text, WatchField* f) {
   if (text.find(':') != std::string::npos) return ParseField(text, &f->field);
   std::string error = ResolveName(text, &f->item);
   if (!error.empty()) return error;
+  if (f->label.empty()) f->label = text;
   f->field.offset = f->item.offset;
   f->field.size = f->item.row->size;
   f->field.type = FieldType::kHex;

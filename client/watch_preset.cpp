@@ -71,7 +71,8 @@ std::string Hex(const uint8_t* b, size_t n) {
 std::span<const PresetRow> PresetRows() { return kPreset; }
 
 void AddPresetReads(RequestBatch& batch) {
-  for (const PresetItem& p : Items()) batch.AddRead(p.item.offset, p.item.row->size);
+  for (const PresetItem& p : Items())
+    batch.AddRead(p.item.offset, p.item.row->size);
 }
 
 std::string RenderPreset(const RequestBatch& batch, bool raw) {

@@ -11,9 +11,9 @@ std::span<const CatalogueDomain> CatalogueDomains() {
   // Built on first use from the domain tables (thread-safe static
   // initialisation); the rows themselves are constant data.
   static const CatalogueDomain domains[] = {
-      IdentityCatalogue(),  PositionCatalogue(),      SpeedCatalogue(),
-      ClockCatalogue(),     AircraftStateCatalogue(), AutopilotCatalogue(),
-      ControlsCatalogue(),  NavigationCatalogue(),    EngineCatalogue(),
+      IdentityCatalogue(), PositionCatalogue(),      SpeedCatalogue(),
+      ClockCatalogue(),    AircraftStateCatalogue(), AutopilotCatalogue(),
+      ControlsCatalogue(), NavigationCatalogue(),    EngineCatalogue(),
       SettingsCatalogue(),
   };
   return domains;

@@ -3,6 +3,8 @@
 // refreshed that way and every such row is refreshed, every write handler
 // lies in a writable row, and the committed reference and JSON are what the
 // code generates.
+#include "offsets/catalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,7 +17,6 @@
 #include <vector>
 
 #include "client/named_field.h"
-#include "offsets/catalogue.h"
 #include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_lists.h"
@@ -105,7 +106,8 @@ TEST(CatalogueRows, AreWellFormedAndOverlapOnlyAsAliases) {
       for (size_t j = i + 1; j < here.size(); ++j) {
         const OffsetRow& x = *here[i].row;
         const OffsetRow& y = *here[j].row;
-        bool alias = x.alias_of == here[j].offset || y.alias_of == here[i].offset;
+        bool alias =
+            x.alias_of == here[j].offset || y.alias_of == here[i].offset;
         EXPECT_TRUE(alias) << x.name << " and " << y.name << " overlap at "
                            << Hex4(b);
       }
@@ -116,7 +118,8 @@ TEST(CatalogueRows, AreWellFormedAndOverlapOnlyAsAliases) {
     if (item.row->alias_of == kNoAlias) continue;
     bool found = false;
     for (const CatalogueItem& other : AllItems()) {
-      found |= other.offset == item.row->alias_of && other.row->alias_of == kNoAlias;
+      found |=
+          other.offset == item.row->alias_of && other.row->alias_of == kNoAlias;
     }
     EXPECT_TRUE(found) << item.row->name << " is an alias of a missing row";
   }
@@ -198,8 +201,8 @@ void DriveHost(simhost::Host& host, int set) {
     if (overridden) continue;
     switch (type) {
       case simhost::DataType::kInt:
-        host.SetInt(name, set == 0 ? static_cast<int>(Distinctive(name, 0, 0))
-                                   : 1);
+        host.SetInt(name,
+                    set == 0 ? static_cast<int>(Distinctive(name, 0, 0)) : 1);
         break;
       case simhost::DataType::kFloat:
         host.SetFloat(name, static_cast<float>(Distinctive(name, 0, set)));
@@ -207,14 +210,14 @@ void DriveHost(simhost::Host& host, int set) {
       case simhost::DataType::kDouble:
         // Positions: above the floats, so that elevation less height above
         // the ground stays positive.
-        host.SetDouble(name, 100.0 * (set == 0 ? 2 : 1) +
-                                 Distinctive(name, 0, set));
+        host.SetDouble(name,
+                       100.0 * (set == 0 ? 2 : 1) + Distinctive(name, 0, set));
         break;
       case simhost::DataType::kIntArray:
         for (int e = 0; e < n; ++e) {
-          host.SetIntElement(name, e,
-                             set == 0 ? static_cast<int>(Distinctive(name, e, 0))
-                                      : 1);
+          host.SetIntElement(
+              name, e,
+              set == 0 ? static_cast<int>(Distinctive(name, e, 0)) : 1);
         }
         break;
       case simhost::DataType::kFloatArray:
@@ -224,7 +227,8 @@ void DriveHost(simhost::Host& host, int set) {
         }
         break;
       case simhost::DataType::kBytes:
-        host.SetBytes(name, std::string(static_cast<size_t>(n), set ? 'b' : 'a'));
+        host.SetBytes(name,
+                      std::string(static_cast<size_t>(n), set ? 'b' : 'a'));
         break;
     }
   }
@@ -303,8 +307,8 @@ TEST_F(CatalogueCoverageTest, EveryStoredByteHasItsRowAndEveryRowIsStored) {
       for (Path p : it->second) stored |= SourceOf(p) == item.row->source;
     }
     EXPECT_TRUE(stored) << client::ItemFullName(item) << " at "
-                        << Hex4(item.offset) << " (" << SourceName(item.row->source)
-                        << ") is never stored";
+                        << Hex4(item.offset) << " ("
+                        << SourceName(item.row->source) << ") is never stored";
   }
 }
 
@@ -362,8 +366,8 @@ TEST_F(CatalogueCoverageTest, StartEnableAndNotificationsStoreTheirRows) {
   host().SendMessageToPlugin(0, 102, nullptr);  // user aircraft loaded
   host().SendMessageToPlugin(0, 101, nullptr);  // crash
   std::vector<uint8_t> notified = Snapshot();
-  std::set<const OffsetRow*> stored = check(
-      enabled, notified, {Source::kLifecycle, Source::kAircraftLoad});
+  std::set<const OffsetRow*> stored =
+      check(enabled, notified, {Source::kLifecycle, Source::kAircraftLoad});
   for (const OffsetRow* r : rows_of(Source::kLifecycle)) {
     EXPECT_EQ(stored.count(r), 1u) << r->name << " not stored by its event";
   }
@@ -393,11 +397,11 @@ TEST(CatalogueWrites, EveryHandlerLiesInAWritableRowAndEveryWritableRowActs) {
   }
 }
 
-// --- The generated files ------------------------------------------------------
+// --- The generated files
+// ------------------------------------------------------
 
 std::string SourceFile(const std::string& relative) {
-  const char* dir = std::getenv("TARVOS_SOURCE_DIR");
-  return std::string(dir != nullptr ? dir : ".") + "/" + relative;
+  return std::string(TARVOS_SOURCE_DIR) + "/" + relative;
 }
 
 // The first line where two texts differ, for a short failure message.
@@ -414,16 +418,18 @@ std::string FirstDifference(const std::string& committed,
     begin = begin == std::string::npos || at == 0 ? 0 : begin + 1;
     return s.substr(begin, s.find('\n', begin) - begin);
   };
-  return "line " + std::to_string(line) + "\n  committed: " +
-         line_at(committed) + "\n  generated: " + line_at(generated);
+  return "line " + std::to_string(line) +
+         "\n  committed: " + line_at(committed) +
+         "\n  generated: " + line_at(generated);
 }
 
 TEST(CatalogueFiles, CommittedReferenceAndJsonAreWhatTheCodeGenerates) {
   const struct {
     const char* path;
     std::string generated;
-  } files[] = {{"docs/offsets.md", client::DescribeMarkdown()},
-               {"client/python/tarvos_client/offsets.json", client::DescribeJson()}};
+  } files[] = {
+      {"docs/offsets.md", client::DescribeMarkdown()},
+      {"client/python/tarvos_client/offsets.json", client::DescribeJson()}};
   for (const auto& f : files) {
     std::string committed = ReadFileText(SourceFile(f.path));
     EXPECT_TRUE(committed == f.generated)

@@ -1,12 +1,13 @@
 // Offsets by name on the client's side: lookup, and values encoded into
 // and decoded from the catalogue's encodings, with their edge values.
+#include "client/named_field.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "client/named_field.h"
 #include "offsets/catalogue.h"
 
 namespace tarvos::testing {

@@ -1,6 +1,7 @@
 // The preset view of `tarvos-client watch`, built from catalogue names:
-// known dataref values in the stand-in host, published by the plugin, read by the real program with its
-// output in a pipe (one block per poll, no escape codes).
+// known dataref values in the stand-in host, published by the plugin, read by
+// the real program with its output in a pipe (one block per poll, no escape
+// codes).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,8 +124,7 @@ TEST_F(WatchPresetTest, RawShowsTheSameOffsetsAsBytes) {
 // the same scale, and the errors a user sees for a bad name or value.
 TEST_F(WatchPresetTest, ReadsAndWritesByName) {
   std::string out;
-  ASSERT_EQ(Tool("read position.latitude attitude.heading 0x3304:u32", &out),
-            0)
+  ASSERT_EQ(Tool("read position.latitude attitude.heading 0x3304:u32", &out), 0)
       << out;
   EXPECT_EQ(out,
             "position.latitude  46.500000 deg\n"

@@ -65,8 +65,8 @@ struct Options {
   std::string endpoint = tarvos::client::kDefaultLocalEndpoint;
   int timeout_ms = tarvos::client::kDefaultTimeoutMs;
   int interval_ms = 500;
-  long count = -1;   // watch polls; -1 = until interrupted
-  bool raw = false;  // read, watch: hex bytes instead of decoded values
+  long count = -1;        // watch polls; -1 = until interrupted
+  bool raw = false;       // read, watch: hex bytes instead of decoded values
   bool json = false;      // describe
   bool markdown = false;  // describe
   std::string command;
