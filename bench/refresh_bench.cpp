@@ -8,8 +8,13 @@
 #include "XPLMDataAccess.h"
 #include "XPLMDefs.h"
 #include "offsets/coding.h"
+#include "offsets/convert.h"
+#include "offsets/field_store.h"
 #include "offsets/locks.h"
+#include "offsets/reference_tables.h"
+#include "offsets/refresh_lists.h"
 #include "offsets/refresh_scheduler.h"
+#include "offsets/scaled_rows.h"
 #include "requests/read_refresh.h"
 #include "requests/write_dispatch.h"
 #include "simhost/host.h"
@@ -111,5 +116,70 @@ void BM_ApplyWriteHeading(benchmark::State& state) {
 BENCHMARK(BM_ApplyWriteHeading);
 
 }  // namespace
+
+// The plain rows (one scaled read of one dataref each) two ways: written
+// out by hand, one function per row, and through the catalogue rows and the
+// one generic converter. Same rows, same host reads, same stores.
+namespace hand {
+using tarvos::DataRefMemBlock;
+using tarvos::FloatConst;
+double F(uint32_t slot) { return XPLMGetDataf(DataRefMemBlock[slot]); }
+void MagVar() { tarvos::TryStoreTrunc16(0x02A0, F(0x02A0) * -182.0444444444); }
+void RadioAlt() {
+  tarvos::TryStoreTrunc32(0x31E4, F(0x31E4) * FloatConst(65536));
+}
+void Ground() {
+  tarvos::TryStoreTrunc32(0x02B4, F(0x02B4) * FloatConst(65536));
+}
+void Tas() { tarvos::TryStoreTrunc32(0x02B8, F(0x02B8) * 248.81209718196197); }
+void Ias() {
+  double v = F(0x02BC) * 128;
+  tarvos::TryStoreTrunc32(0x02BC, v < 0 ? 0 : v);
+}
+void RollAcc() { tarvos::TryStoreF64(0x3080, F(0x3080) * 0.017453292); }
+void YawAcc() { tarvos::TryStoreF64(0x3088, F(0x3088) * 0.017453292); }
+void Vy() { tarvos::TryStoreF64(0x30A0, F(0x30A0) * 3.280839); }
+void Q() { tarvos::TryStoreF64(0x30A8, F(0x30A8)); }
+void P() { tarvos::TryStoreF64(0x30B0, F(0x30B0)); }
+void R() { tarvos::TryStoreF64(0x30B8, F(0x30B8)); }
+void Weight() { tarvos::TryStoreF64(0x30C0, F(0x30C0) * 2.2046); }
+void Fps() { tarvos::TryStoreF64(0x31A0, F(0x31A0) * 0.016666666666666666); }
+void Period() {
+  tarvos::TryStoreTrunc16(0x0274, F(0x0274) * FloatConst(32768));
+}
+void Rate() {
+  tarvos::FieldBatch b;
+  b.U16(0x0C1A,
+        tarvos::Low16(
+            static_cast<int64_t>(XPLMGetDatai(DataRefMemBlock[0x0C1A])) * 256));
+  b.TryStore();
+}
+constexpr tarvos::Converter kRows[] = {MagVar,  RadioAlt, Ground, Tas,    Ias,
+                                       RollAcc, YawAcc,   Vy,     Q,      P,
+                                       R,       Weight,   Fps,    Period, Rate};
+}  // namespace hand
+
+using tarvos::Scaled;
+constexpr tarvos::Converter kGenericRows[] = {
+    Scaled<0x02A0>, Scaled<0x31E4>, Scaled<0x02B4>, Scaled<0x02B8>,
+    Scaled<0x02BC>, Scaled<0x3080>, Scaled<0x3088>, Scaled<0x30A0>,
+    Scaled<0x30A8>, Scaled<0x30B0>, Scaled<0x30B8>, Scaled<0x30C0>,
+    Scaled<0x31A0>, Scaled<0x0274>, Scaled<0x0C1A>};
+
+void BM_PlainRowsHandWritten(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    for (tarvos::Converter c : hand::kRows) c();
+  }
+}
+BENCHMARK(BM_PlainRowsHandWritten);
+
+void BM_PlainRowsGeneric(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    for (tarvos::Converter c : kGenericRows) c();
+  }
+}
+BENCHMARK(BM_PlainRowsGeneric);
 
 BENCHMARK_MAIN();

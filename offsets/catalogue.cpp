@@ -53,6 +53,16 @@ CatalogueItem FindCatalogueItem(std::string_view name) {
   return found;
 }
 
+const OffsetRow* FindRowAt(uint32_t offset) {
+  for (const CatalogueDomain& d : CatalogueDomains()) {
+    for (const OffsetRow& r : d.rows) {
+      if (r.offset == offset && r.repeat == 1 && r.alias_of == kNoAlias)
+        return &r;
+    }
+  }
+  return nullptr;
+}
+
 const char* EncodingName(Encoding e) {
   switch (e) {
     case Encoding::kU8:

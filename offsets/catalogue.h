@@ -74,6 +74,32 @@ enum class Source : uint8_t {
 
 inline constexpr uint16_t kNoAlias = 0xFFFF;
 
+// How a plain row is computed when it is one scaled read of one dataref:
+// stored = source x factor, made an integer by truncation toward zero (or
+// rounding, halves away from zero) and narrowed to the row's width. Rows
+// with logic of their own (searches, pairs stored together, state) keep
+// hand-written converters and leave this empty.
+enum class Accessor : uint8_t {
+  kNone,          // not a plain scaled read
+  kFloat,         // XPLMGetDataf
+  kDouble,        // XPLMGetDatad
+  kInt,           // XPLMGetDatai
+  kFloatElement,  // XPLMGetDatavf, one element
+  kIntElement,    // XPLMGetDatavi, one element
+};
+enum class HandleTable : uint8_t { kDataRefs, kVariables };
+
+struct ScaledRead {
+  Accessor accessor = Accessor::kNone;
+  HandleTable table = HandleTable::kDataRefs;
+  bool factor_held_as_float = false;  // the factor in single precision
+  bool rounded = false;               // round instead of truncate
+  bool not_negative = false;          // a negative source value stores 0
+  uint16_t slot = 0;                  // handle slot in the table
+  uint16_t element = 0;               // array element
+  double factor = 1.0;
+};
+
 struct OffsetRow {
   uint16_t offset = 0;
   uint16_t size = 0;
@@ -91,6 +117,45 @@ struct OffsetRow {
   uint16_t repeat = 1;       // records in the table
   uint16_t stride = 0;       // bytes between records
   uint16_t first_index = 1;  // number of the first record in the name
+  ScaledRead read;           // a plain row's conversion, if it is one
+
+  // The row's value is `accessor`(handle slot) x factor.
+  constexpr OffsetRow Reads(Accessor accessor, uint16_t slot,
+                            double factor) const {
+    OffsetRow r = *this;
+    r.read.accessor = accessor;
+    r.read.slot = slot;
+    r.read.factor = factor;
+    return r;
+  }
+  // The same with the factor held in single precision, as some conversions
+  // were calibrated.
+  constexpr OffsetRow ReadsFloatFactor(Accessor accessor, uint16_t slot,
+                                       double factor) const {
+    OffsetRow r = Reads(accessor, slot, factor);
+    r.read.factor_held_as_float = true;
+    return r;
+  }
+  constexpr OffsetRow Element(uint16_t element) const {
+    OffsetRow r = *this;
+    r.read.element = element;
+    return r;
+  }
+  constexpr OffsetRow FromVariables() const {
+    OffsetRow r = *this;
+    r.read.table = HandleTable::kVariables;
+    return r;
+  }
+  constexpr OffsetRow Rounded() const {
+    OffsetRow r = *this;
+    r.read.rounded = true;
+    return r;
+  }
+  constexpr OffsetRow NotNegative() const {
+    OffsetRow r = *this;
+    r.read.not_negative = true;
+    return r;
+  }
 
   // Builders, so that the tables read as one line per row.
   constexpr OffsetRow Alias(uint16_t of) const {
@@ -166,6 +231,9 @@ size_t ItemName(const CatalogueItem& item, char* out);
 
 // The item with exactly this name; row null when there is none.
 CatalogueItem FindCatalogueItem(std::string_view name);
+// The row (not an alias) of the single item starting at `offset`; null
+// when there is none.
+const OffsetRow* FindRowAt(uint32_t offset);
 
 // Names of the text forms of the enums, as the reference prints them.
 const char* EncodingName(Encoding e);  // "s64", "bcd4", "lat64", ...

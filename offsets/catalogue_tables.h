@@ -15,6 +15,11 @@ inline constexpr Access kRW = Access::kReadWrite;
 inline constexpr Access kW = Access::kWrite;
 using enum Encoding;
 using enum Source;
+inline constexpr Accessor kFloat = Accessor::kFloat;
+inline constexpr Accessor kDouble = Accessor::kDouble;
+inline constexpr Accessor kInt = Accessor::kInt;
+inline constexpr Accessor kFloatElement = Accessor::kFloatElement;
+inline constexpr Accessor kIntElement = Accessor::kIntElement;
 // 2^32, 2^64 and the turn in their units.
 inline constexpr double kTwo32 = 4294967296.0;
 inline constexpr double kTwo64 = 18446744073709551616.0;

@@ -25,8 +25,6 @@ double Dref(uint32_t slot) { return XPLMGetDatad(DataRefMemBlock[slot]); }
 double Fref(uint32_t slot) { return XPLMGetDataf(DataRefMemBlock[slot]); }
 int Iref(uint32_t slot) { return XPLMGetDatai(DataRefMemBlock[slot]); }
 
-void StoreOneF64(uint32_t offset, double v) { TryStoreF64(offset, v); }
-
 }  // namespace
 
 int64_t EncodeLatitude(double degrees) {
@@ -108,16 +106,6 @@ void ConvertVerticalSpeed() {
   OffsetLock.Release();
 }
 
-void ConvertTrueAirspeed() {
-  TryStoreTrunc32(0x02B8, Fref(0x02B8) * 248.81209718196197);
-}
-
-void ConvertIndicatedAirspeed() {
-  double v = Fref(0x02BC) * 128;
-  if (v < 0) v = 0;  // reversing reads as standing still
-  TryStoreTrunc32(0x02BC, v);
-}
-
 void ConvertLatitude() {
   FieldBatch b;
   b.S64(0x0560, EncodeLatitude(Dref(0x0560)));
@@ -156,24 +144,6 @@ void ConvertHeading() {
   b.Store();
 }
 
-void ConvertRollAcceleration() {
-  StoreOneF64(0x3080, Fref(0x3080) * 0.017453292);
-}
-void ConvertYawAcceleration() {
-  StoreOneF64(0x3088, Fref(0x3088) * 0.017453292);
-}
-void ConvertPitchRate() { StoreOneF64(0x30A8, Fref(0x30A8)); }
-void ConvertRollRate() { StoreOneF64(0x30B0, Fref(0x30B0)); }
-void ConvertYawRate() { StoreOneF64(0x30B8, Fref(0x30B8)); }
-void ConvertVerticalVelocity() { StoreOneF64(0x30A0, Fref(0x30A0) * 3.280839); }
-void ConvertVerticalSpeedFps() {
-  StoreOneF64(0x31A0, Fref(0x31A0) * 0.016666666666666666);
-}
-
-void ConvertRadioAltitude() {
-  TryStoreTrunc32(0x31E4, Fref(0x31E4) * FloatConst(65536));
-}
-
 void ConvertIndicatedAltitude() {
   double feet = Fref(0x3324);
   LockGuard<RecursiveLock> hold(OffsetLock);
@@ -190,10 +160,6 @@ void AdvanceRefreshCounter() {
 }
 
 uint16_t RefreshCounterValue() { return refresh_counter; }
-
-void ConvertGroundSpeed() {
-  TryStoreTrunc32(0x02B4, Fref(0x02B4) * FloatConst(65536));
-}
 
 void ConvertLocalTime() {
   ClockFields c = EncodeClock(static_cast<float>(Fref(0x0238)));
@@ -221,10 +187,6 @@ void ConvertTimeZoneOffset() {
   b.TryStore();
 }
 
-void ConvertFramePeriod() {
-  TryStoreTrunc16(0x0274, Fref(0x0274) * FloatConst(32768));
-}
-
 void ConvertPaused() {
   uint16_t paused = Low16(Iref(0x0264));
   FieldBatch b;
@@ -233,22 +195,10 @@ void ConvertPaused() {
   b.TryStore();
 }
 
-void ConvertSimRate() {
-  FieldBatch b;
-  b.U16(0x0C1A, Low16(static_cast<int64_t>(Iref(0x0C1A)) * 256));
-  b.TryStore();
-}
-
-void ConvertTotalWeight() { StoreOneF64(0x30C0, Fref(0x30C0) * 2.2046); }
-
 void ConvertDayOfYear() {
   FieldBatch b;
   b.U16(0x023E, Low16(static_cast<int64_t>(Iref(0x023E)) + 1));
   b.TryStore();
-}
-
-void ConvertMagneticVariation() {
-  TryStoreTrunc16(0x02A0, Fref(0x02A0) * -182.0444444444);
 }
 
 void ConvertZeroFuelWeight() {

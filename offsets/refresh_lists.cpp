@@ -2,41 +2,46 @@
 
 #include "offsets/position.h"
 #include "offsets/reference_tables.h"
+#include "offsets/scaled_rows.h"
 
 namespace tarvos {
 namespace {
 
+// Scaled<0xNNNN> is the plain row at 0xNNNN of the offset catalogue: one
+// scaled read of one dataref, converted as the row says. The other entries
+// are converters with logic of their own.
+
 // Every frame: position, attitude, speeds and the fast engine and needle
 // values.
 constexpr Converter kListA[] = {
-    ConvertGroundElevation,    // 0x0020
-    ConvertVerticalSpeed,      // 0x02C8, 0x0842, 0x030C
-    ConvertTrueAirspeed,       // 0x02B8
-    ConvertIndicatedAirspeed,  // 0x02BC
-    ConvertLatitude,           // 0x0560
-    ConvertLongitude,          // 0x0568
-    ConvertAltitude,           // 0x0570
-    ConvertPitch,              // 0x0578
-    ConvertBank,               // 0x057C
-    ConvertHeading,            // 0x0580
+    ConvertGroundElevation,  // 0x0020
+    ConvertVerticalSpeed,    // 0x02C8, 0x0842, 0x030C
+    Scaled<0x02B8>,          // true airspeed
+    Scaled<0x02BC>,          // indicated airspeed
+    ConvertLatitude,         // 0x0560
+    ConvertLongitude,        // 0x0568
+    ConvertAltitude,         // 0x0570
+    ConvertPitch,            // 0x0578
+    ConvertBank,             // 0x057C
+    ConvertHeading,          // 0x0580
     // Engines (0x088C ... 0x0A88), navigation needles (0x0C48 ... 0x0C6E),
     // wind (0x0E90, 0x0E92), propeller rpm (0x2400, 0x2500) and the flight
     // director (0x2EE8, 0x2EF0) come here, in that order.
-    ConvertRollAcceleration,   // 0x3080
-    ConvertYawAcceleration,    // 0x3088
-    ConvertPitchRate,          // 0x30A8
-    ConvertRollRate,           // 0x30B0
-    ConvertYawRate,            // 0x30B8
-    ConvertVerticalVelocity,   // 0x30A0
-    ConvertVerticalSpeedFps,   // 0x31A0
-    ConvertRadioAltitude,      // 0x31E4
+    Scaled<0x3080>,            // roll acceleration
+    Scaled<0x3088>,            // yaw acceleration
+    Scaled<0x30A8>,            // pitch rate
+    Scaled<0x30B0>,            // roll rate
+    Scaled<0x30B8>,            // yaw rate
+    Scaled<0x30A0>,            // vertical velocity
+    Scaled<0x31A0>,            // vertical speed, ft/s
+    Scaled<0x31E4>,            // radio altitude
     ConvertIndicatedAltitude,  // 0x3324
     AdvanceRefreshCounter,     // 0x337E
 };
 
 // Every 3rd frame: ground speed, yoke, trims, flap handle.
 constexpr Converter kListB[] = {
-    ConvertGroundSpeed,  // 0x02B4
+    Scaled<0x02B4>,  // ground speed
     // Then yoke roll 0x0BB6, elevator trim 0x0BC0, 0x2E98/0x0BC2, flap
     // handle 0x0BE0.
 };
@@ -58,7 +63,7 @@ constexpr Converter kListE[] = {
     // NAV1 navaid search, 0x0350 and 0x311E come first.
     ConvertZuluTime,        // 0x023B-0x023C
     ConvertTimeZoneOffset,  // 0x0246
-    ConvertFramePeriod,     // 0x0274
+    Scaled<0x0274>,         // frame period
     // Then pitot heat 0x029C, ADF1/COM1, electrics, pushback, 0x3300.
 };
 
@@ -67,7 +72,7 @@ constexpr Converter kListF[] = {
     // NAV2 navaid search first.
     ConvertPaused,  // 0x0262 with 0x0264
     // Then ADF2, COM2, NAV2 and standby frequencies, 0x07A4, 0x0808.
-    ConvertSimRate,  // 0x0C1A
+    Scaled<0x0C1A>,  // simulation rate
                      // Then 0x0C5A onwards.
 };
 
@@ -77,14 +82,14 @@ constexpr Converter kListG[] = {nullptr};
 // Every 157th frame: wind layers, vacuum, total weight.
 constexpr Converter kListH[] = {
     // Vacuum 0x0B18 and the wind layers come first.
-    ConvertTotalWeight,  // 0x30C0
+    Scaled<0x30C0>,  // total weight
 };
 
 // Every 313th frame: date, magnetic variation, sea-level weather, zero-fuel
 // weight, then the bindings to the x737 and pushback plugins.
 constexpr Converter kListI[] = {
-    ConvertDayOfYear,          // 0x023E
-    ConvertMagneticVariation,  // 0x02A0
+    ConvertDayOfYear,  // 0x023E
+    Scaled<0x02A0>,    // magnetic variation
     // Sea-level weather, oil and hydraulic quantities come here.
     ConvertZeroFuelWeight,  // 0x3BFC
     RefreshLateBindings,    // always last

@@ -87,6 +87,14 @@ TEST(CatalogueRows, AreWellFormedAndOverlapOnlyAsAliases) {
           {Encoding::kU64, 8},       {Encoding::kS64, 8},
           {Encoding::kF64, 8},       {Encoding::kLatitude, 8},
           {Encoding::kLongitude, 8}, {Encoding::kFixed3232, 8}};
+      // A plain row's conversion: from a refresh callback into a number.
+      if (r.read.accessor != Accessor::kNone) {
+        EXPECT_TRUE(r.source >= Source::kCallbackA &&
+                    r.source <= Source::kCallbackI);
+        EXPECT_TRUE(IsNumeric(r.encoding) && r.encoding != Encoding::kBcd4 &&
+                    r.encoding != Encoding::kBcd3 && r.repeat == 1 &&
+                    r.alias_of == kNoAlias);
+      }
       auto it = kSizes.find(r.encoding);
       if (it != kSizes.end()) {
         EXPECT_EQ(r.size, it->second);
