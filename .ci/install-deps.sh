@@ -2,7 +2,8 @@
 # Installs the build and test dependencies that a fresh Debian machine lacks.
 set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev
-          libbenchmark-dev python3 binutils)
+          libbenchmark-dev python3 python3-pip python3-setuptools python3-wheel
+          binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -242,5 +242,36 @@ TEST_F(ClientEndToEnd, PythonClientTalksToBothServers) {
   EXPECT_NE(out.find("ok"), std::string::npos) << out;
 }
 
+// pip installs the package with its catalogue, and the installed copy finds
+// it (a copy of the folder, so the source tree stays clean).
+TEST(PythonPackage, InstallsWithItsCatalogue) {
+  const std::string python = "/usr/bin/python3";
+  if (std::system((python + " -c 'import setuptools, wheel, pip' "
+                            ">/dev/null 2>&1")
+                      .c_str()) != 0) {
+    GTEST_SKIP() << "no pip with setuptools and wheel";
+  }
+  const std::string root = TARVOS_SOURCE_DIR;
+  char dir[] = "/tmp/tarvos-pip-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string tmp = dir;
+  std::string command =
+      "cp -r " + root + "/client/python " + tmp + "/src && cd " + tmp + " && " +
+      python +
+      " -m pip install -q --no-build-isolation --no-deps --no-index "
+      "--target site ./src >/dev/null 2>&1 && cd / && PYTHONPATH=" +
+      tmp + "/site " + python +
+      " -c 'import tarvos_client as t; "
+      "print(t.catalogue().field(\"engine.2.egt\").offset)'";
+  FILE* p = ::popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[64] = {};
+  size_t n = std::fread(buf, 1, sizeof buf - 1, p);
+  int status = ::pclose(p);
+  std::system(("rm -rf " + tmp).c_str());
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(std::string(buf, n), std::to_string(0x08BE + 0x98) + "\n");
+}
+
 }  // namespace
 }  // namespace tarvos::testing
