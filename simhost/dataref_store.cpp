@@ -141,6 +141,14 @@ void Host::SetWritable(const std::string& name, bool writable) {
   if (Dataref* d = Find(*state_, name)) d->writable = writable;
 }
 
+bool Host::DatarefKind(const std::string& name, DataType* kind) const {
+  simhost::HostLock lock(state_->mu);
+  const Dataref* d = Find(*state_, name);
+  if (d == nullptr) return false;
+  if (kind != nullptr) *kind = d->kind;
+  return true;
+}
+
 int Host::ArraySize(const std::string& name) const {
   simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);

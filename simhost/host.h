@@ -129,6 +129,9 @@ class Host {
   // Read-only datarefs ignore set calls from the plugin (tests may still set
   // them). Everything is writable by default.
   void SetWritable(const std::string& name, bool writable);
+  // The type a dataref was defined with (also while undefined); false for
+  // names never defined.
+  bool DatarefKind(const std::string& name, DataType* kind) const;
   // Array length (elements, or bytes for byte arrays); 1 for scalars, 0 for
   // unknown names.
   int ArraySize(const std::string& name) const;
