@@ -1,5 +1,6 @@
 #include "settings/ini_file.h"
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -10,6 +11,20 @@ namespace tarvos {
 namespace {
 
 enum class LineKind { kBlank, kComment, kHeader, kKey };
+
+// Set by tests only (SetIniRenameForTesting); atomic because rewrites run on
+// client threads as well as the main thread.
+std::atomic<IniRenameFunction> g_rename_for_testing{nullptr};
+
+// Puts the rewritten copy in place of the file.
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  if (IniRenameFunction rename = g_rename_for_testing.load()) {
+    return rename(from, to);
+  }
+  std::error_code error;
+  std::filesystem::rename(from, to, error);
+  return !error;
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -141,6 +156,10 @@ void PutKeyLine(std::string& out, std::string_view key,
 
 }  // namespace
 
+void SetIniRenameForTesting(IniRenameFunction rename) {
+  g_rename_for_testing.store(rename);
+}
+
 std::string IniTempPath(const std::string& path) {
   const size_t name_start = path.find_last_of("/\\");
   const size_t dot = path.rfind('.');
@@ -244,9 +263,8 @@ bool WriteIniValue(const std::string& path, std::string_view section,
             rewritten.size();
   ok = (std::fclose(out) == 0) && ok;
   // The temporary copy replaces the file only when it was written whole.
-  std::error_code error;
-  if (ok) std::filesystem::rename(temp, path, error);
-  if (!ok || error) {
+  if (!ok || !ReplaceFile(temp, path)) {
+    std::error_code error;
     std::filesystem::remove(temp, error);
     return false;
   }

@@ -55,6 +55,14 @@ bool WriteIniValue(const std::string& path, std::string_view section,
 bool CreateIniFile(const std::string& path, std::string_view preamble,
                    const std::string_view* sections, int section_count);
 
+// Test seam: replaces the rename that puts a rewritten copy in place of the
+// file (false = the rename failed); null restores the file system's own.
+// Lets a test make that one step fail, which the file system offers no
+// dependable way to do.
+using IniRenameFunction = bool (*)(const std::string& from,
+                                   const std::string& to);
+void SetIniRenameForTesting(IniRenameFunction rename);
+
 // The temporary file a rewrite of `path` goes through: the same name with
 // its extension replaced by "tmp" (or ".tmp" appended when it has none).
 std::string IniTempPath(const std::string& path);

@@ -151,6 +151,14 @@ std::vector<std::pair<std::string, DataType>> Host::Datarefs() const {
   return out;
 }
 
+bool Host::DatarefKind(const std::string& name, DataType* kind) const {
+  simhost::HostLock lock(state_->mu);
+  const Dataref* d = Find(*state_, name);
+  if (d == nullptr) return false;
+  if (kind != nullptr) *kind = d->kind;
+  return true;
+}
+
 int Host::ArraySize(const std::string& name) const {
   simhost::HostLock lock(state_->mu);
   const Dataref* d = Find(*state_, name);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "simhost/host_state.h"
 
@@ -83,6 +84,8 @@ void Host::Reset() {
     s.windows.clear();
     s.widgets.clear();
     s.drawn_strings.clear();
+    s.main_thread = std::this_thread::get_id();
+    s.read_hook = nullptr;
     s.plugins_menu = s.NewToken();
     s.menus[s.plugins_menu].name = "Plugins";
 
@@ -99,6 +102,34 @@ void Host::Reset() {
     std::error_code ec;
     std::filesystem::remove_all(old_temp, ec);
   }
+}
+
+void RecordHostError(Host::State& s, std::string what) REQUIRES(s.mu) {
+  s.host_errors.push_back(std::move(what));
+}
+
+void RequireMainThread(Host::State& s, const char* function) REQUIRES(s.mu) {
+  if (std::this_thread::get_id() != s.main_thread) {
+    RecordHostError(s, std::string(function) +
+                           " called from a thread other than the main thread");
+  }
+}
+
+std::vector<std::string> Host::HostErrors() const {
+  simhost::HostLock lock(state_->mu);
+  return state_->host_errors;
+}
+
+std::vector<std::string> Host::TakeHostErrors() {
+  simhost::HostLock lock(state_->mu);
+  std::vector<std::string> out;
+  out.swap(state_->host_errors);
+  return out;
+}
+
+void Host::SetReadHook(std::function<void(const std::string& name)> hook) {
+  simhost::HostLock lock(state_->mu);
+  state_->read_hook = std::move(hook);
 }
 
 std::string Host::SystemPath() const {

@@ -2,9 +2,11 @@
 // (the XPLM* and XP* functions) with a C++ face for tests and for the
 // tarvos-simhost program.
 //
-// Threads: the plugin calls data getters and setters, command calls and
-// window calls from its worker threads, so every piece of host state is
-// guarded by the host's internal mutex. Callbacks into the plugin (entry
+// Threads: the plugin calls data getters and setters and command calls from
+// its worker threads, so every piece of host state is guarded by the host's
+// internal mutex. Flight-loop, menu, window and widget calls are the main
+// thread's only, as in the simulator; the host records any other use as a
+// host error (HostErrors). Callbacks into the plugin (entry
 // points, flight loops, menu, window and widget callbacks) are always made
 // without that mutex held, from the thread that drives the host (the "main
 // thread": the test body or the simhost program's loop).
@@ -128,6 +130,9 @@ class Host {
   // Read-only datarefs ignore set calls from the plugin (tests may still set
   // them). Everything is writable by default.
   void SetWritable(const std::string& name, bool writable);
+  // The type a dataref was defined with (also while undefined); false for
+  // names never defined.
+  bool DatarefKind(const std::string& name, DataType* kind) const;
   // Array length (elements, or bytes for byte arrays); 1 for scalars, 0 for
   // unknown names.
   int ArraySize(const std::string& name) const;
@@ -241,6 +246,27 @@ class Host {
   void PressButton(XPWidgetID button);         // xpMsg_PushButtonPressed
   void ClickCloseBox(XPWidgetID main_window);  // xpMessage_CloseButtonPushed
   void TypeText(XPWidgetID text_field, const std::string& text);
+
+  // --- Host errors ---------------------------------------------------------
+  // Calls the simulator would refuse, one text each, in the order they were
+  // made; the call itself is still served as harmlessly as it can be:
+  // - a main-thread-only function (flight-loop registration and scheduling,
+  //   menus, windows and drawing, widgets) called from another thread than
+  //   the one that last reset the host;
+  // - destroying a window or menu that does not exist (or no longer does);
+  // - registering a flight-loop callback (function and refcon) that is
+  //   already registered.
+  // Reset keeps them: every test fails when one was recorded (the test
+  // main's check), so a test that provokes one on purpose takes it.
+  std::vector<std::string> HostErrors() const;
+  std::vector<std::string> TakeHostErrors();
+
+  // --- Test latch
+  // ------------------------------------------------------------- `hook` runs
+  // with the dataref's name after every getter call on a live dataref, on the
+  // calling thread and without the host's mutex held, so a test can wait for
+  // "the plugin has read X". Reset removes it.
+  void SetReadHook(std::function<void(const std::string& name)> hook);
 
   // The host's internal state (simhost/host_state.h); opaque to users.
   struct State;

@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -179,6 +180,16 @@ struct Host::State {
   std::map<XPWidgetID, Widget> widgets GUARDED_BY(mu);
   std::vector<std::string> drawn_strings GUARDED_BY(mu);
 
+  // The strict host: calls the simulator would refuse, in order, and the
+  // thread the main-thread-only calls must come from (the one that last
+  // reset the host).
+  std::thread::id main_thread GUARDED_BY(mu);
+  std::vector<std::string> host_errors GUARDED_BY(mu);
+
+  // Test latch: runs after every getter call on a live dataref (see
+  // Host::SetReadHook).
+  std::function<void(const std::string&)> read_hook GUARDED_BY(mu);
+
   void* NewToken() REQUIRES(mu) {
     next_token += 16;
     return reinterpret_cast<void*>(next_token);
@@ -222,6 +233,12 @@ void WorldToLocal(const Host::State& s, double lat, double lon, double alt,
                   double* x, double* y, double* z) REQUIRES(s.mu);
 void LocalToWorld(const Host::State& s, double x, double y, double z,
                   double* lat, double* lon, double* alt) REQUIRES(s.mu);
+
+// Records a call the simulator would refuse (Host::HostErrors).
+void RecordHostError(Host::State& s, std::string what) REQUIRES(s.mu);
+// Records a host error when `function`, which the simulator serves on its
+// main thread only, is called from any other thread.
+void RequireMainThread(Host::State& s, const char* function) REQUIRES(s.mu);
 
 // Copies `text` into a caller buffer of `size` bytes, always zero-terminated
 // and never beyond the buffer. Null or empty buffers are left alone.

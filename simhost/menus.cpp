@@ -66,6 +66,7 @@ using simhost::Menu;
 XPLMMenuID XPLMFindPluginsMenu(void) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   return s.plugins_menu;
 }
 
@@ -75,6 +76,7 @@ XPLMMenuID XPLMCreateMenu(const char* inName, XPLMMenuID inParentMenu,
                           void* inMenuRef) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   XPLMMenuID id = s.NewToken();
   Menu& menu = s.menus[id];
   menu.name = inName != nullptr ? inName : "";
@@ -91,12 +93,24 @@ XPLMMenuID XPLMCreateMenu(const char* inName, XPLMMenuID inParentMenu,
 }
 
 // Destroying a menu detaches it from its parent item; its own submenus stay
-// until they are destroyed themselves. The plugins menu cannot be destroyed.
+// until they are destroyed themselves. A menu that does not exist (never
+// created, or destroyed already) and the plugins menu, which is the host's,
+// are host errors and stay as they are.
 void XPLMDestroyMenu(XPLMMenuID inMenuID) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   Menu* menu = simhost::FindMenu(s, inMenuID);
-  if (menu == nullptr || inMenuID == s.plugins_menu) return;
+  if (menu == nullptr) {
+    simhost::RecordHostError(s,
+                             "XPLMDestroyMenu of a menu that does not "
+                             "exist");
+    return;
+  }
+  if (inMenuID == s.plugins_menu) {
+    simhost::RecordHostError(s, "XPLMDestroyMenu of the plugins menu");
+    return;
+  }
   if (Menu* parent = simhost::FindMenu(s, menu->parent); parent != nullptr) {
     for (auto& item : parent->items) {
       if (item.submenu == inMenuID) item.submenu = nullptr;
@@ -108,6 +122,7 @@ void XPLMDestroyMenu(XPLMMenuID inMenuID) {
 void XPLMClearAllMenuItems(XPLMMenuID inMenuID) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Menu* menu = simhost::FindMenu(s, inMenuID)) menu->items.clear();
 }
 
@@ -115,6 +130,7 @@ int XPLMAppendMenuItem(XPLMMenuID inMenu, const char* inItemName,
                        void* inItemRef, int inForceEnglish) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   Menu* menu = simhost::FindMenu(s, inMenu);
   if (menu == nullptr) return -1;
   simhost::MenuItemInfo item;
@@ -129,6 +145,7 @@ int XPLMAppendMenuItem(XPLMMenuID inMenu, const char* inItemName,
 void XPLMAppendMenuSeparator(XPLMMenuID inMenu) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Menu* menu = simhost::FindMenu(s, inMenu)) {
     menu->items.push_back(simhost::MenuItemInfo{});
   }

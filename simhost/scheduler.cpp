@@ -196,14 +196,20 @@ int XPLMGetCycleNumber(void) {
 }
 
 // Registering a callback that is already registered (same function and
-// refcon) reschedules it in place rather than adding a second entry.
+// refcon) is a host error; the host reschedules it in place rather than
+// adding a second entry.
 void XPLMRegisterFlightLoopCallback(XPLMFlightLoop_f inFlightLoop,
                                     float inInterval, void* inRefcon) {
-  if (inFlightLoop == nullptr) return;
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
+  if (inFlightLoop == nullptr) return;
   FlightLoop* loop = simhost::FindLoop(s, inFlightLoop, inRefcon);
-  if (loop == nullptr) {
+  if (loop != nullptr) {
+    simhost::RecordHostError(s,
+                             "XPLMRegisterFlightLoopCallback of a callback "
+                             "that is registered already");
+  } else {
     FlightLoop fresh;
     fresh.id = s.next_loop_id++;
     fresh.callback = inFlightLoop;
@@ -219,6 +225,7 @@ void XPLMUnregisterFlightLoopCallback(XPLMFlightLoop_f inFlightLoop,
                                       void* inRefcon) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   std::erase_if(s.loops, [&](const FlightLoop& l) {
     return l.callback == inFlightLoop && l.refcon == inRefcon;
   });
@@ -229,6 +236,7 @@ void XPLMSetFlightLoopCallbackInterval(XPLMFlightLoop_f inFlightLoop,
                                        void* inRefcon) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   FlightLoop* loop = simhost::FindLoop(s, inFlightLoop, inRefcon);
   if (loop == nullptr) return;
   simhost::Schedule(s, *loop, inInterval,

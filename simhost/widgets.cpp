@@ -178,6 +178,7 @@ XPWidgetID XPCreateWidget(int inLeft, int inTop, int inRight, int inBottom,
                           XPWidgetID inContainer, XPWidgetClass inClass) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   XPWidgetID id = s.NewToken();
   Widget& w = s.widgets[id];
   w.info.left = inLeft;
@@ -200,6 +201,7 @@ void XPDestroyWidget(XPWidgetID inWidget, int inDestroyChildren) {
   {
     auto& s = simhost::HostState();
     simhost::HostLock lock(s.mu);
+    simhost::RequireMainThread(s, __func__);
     simhost::RemoveWidget(s, inWidget, inDestroyChildren != 0, &gone);
   }
   for (const auto& [id, callback] : gone) {
@@ -210,18 +212,21 @@ void XPDestroyWidget(XPWidgetID inWidget, int inDestroyChildren) {
 void XPShowWidget(XPWidgetID inWidget) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) w->info.visible = 1;
 }
 
 void XPHideWidget(XPWidgetID inWidget) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) w->info.visible = 0;
 }
 
 int XPIsWidgetVisible(XPWidgetID inWidget) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   const Widget* w = simhost::FindWidgetLocked(s, inWidget);
   return w != nullptr && w->info.visible ? 1 : 0;
 }
@@ -230,6 +235,7 @@ void XPSetWidgetProperty(XPWidgetID inWidget, XPWidgetPropertyID inProperty,
                          intptr_t inValue) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) {
     w->properties[inProperty] = inValue;
   }
@@ -239,6 +245,7 @@ intptr_t XPGetWidgetProperty(XPWidgetID inWidget, XPWidgetPropertyID inProperty,
                              int* inExists) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   const Widget* w = simhost::FindWidgetLocked(s, inWidget);
   if (w != nullptr) {
     auto it = w->properties.find(inProperty);
@@ -254,6 +261,7 @@ intptr_t XPGetWidgetProperty(XPWidgetID inWidget, XPWidgetPropertyID inProperty,
 void XPSetWidgetDescriptor(XPWidgetID inWidget, const char* inDescriptor) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) {
     w->info.descriptor = inDescriptor != nullptr ? inDescriptor : "";
   }
@@ -266,6 +274,7 @@ int XPGetWidgetDescriptor(XPWidgetID inWidget, char* outDescriptor,
                           int inMaxDescLength) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   const Widget* w = simhost::FindWidgetLocked(s, inWidget);
   std::string text = w != nullptr ? w->info.descriptor : "";
   if (inMaxDescLength > 0) {
@@ -279,6 +288,7 @@ void XPAddWidgetCallback(XPWidgetID inWidget, XPWidgetFunc_t inNewCallback) {
   if (inNewCallback == nullptr) return;
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Widget* w = simhost::FindWidgetLocked(s, inWidget)) {
     w->callbacks.push_back(inNewCallback);
   }

@@ -77,6 +77,7 @@ XPLMWindowID XPLMCreateWindow(int inLeft, int inTop, int inRight, int inBottom,
                               void* inRefcon) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   XPLMWindowID id = s.NewToken();
   Window& w = s.windows[id];
   w.info = {inLeft, inTop, inRight, inBottom, inIsVisible != 0};
@@ -87,13 +88,25 @@ XPLMWindowID XPLMCreateWindow(int inLeft, int inTop, int inRight, int inBottom,
   return id;
 }
 
+// A window that does not exist (never created, or destroyed already) is a
+// host error; nothing else happens.
 void XPLMDestroyWindow(XPLMWindowID inWindowID) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
-  s.windows.erase(inWindowID);
+  simhost::RequireMainThread(s, __func__);
+  if (s.windows.erase(inWindowID) == 0) {
+    simhost::RecordHostError(s,
+                             "XPLMDestroyWindow of a window that does not "
+                             "exist");
+  }
 }
 
 void XPLMGetScreenSize(int* outWidth, int* outHeight) {
+  {
+    auto& s = simhost::HostState();
+    simhost::HostLock lock(s.mu);
+    simhost::RequireMainThread(s, __func__);
+  }
   if (outWidth != nullptr) *outWidth = simhost::kScreenWidth;
   if (outHeight != nullptr) *outHeight = simhost::kScreenHeight;
 }
@@ -103,6 +116,7 @@ void XPLMGetWindowGeometry(XPLMWindowID inWindowID, int* outLeft, int* outTop,
                            int* outRight, int* outBottom) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   const Window* w = simhost::FindWindow(s, inWindowID);
   if (w == nullptr) return;
   if (outLeft != nullptr) *outLeft = w->info.left;
@@ -115,6 +129,7 @@ void XPLMSetWindowGeometry(XPLMWindowID inWindowID, int inLeft, int inTop,
                            int inRight, int inBottom) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Window* w = simhost::FindWindow(s, inWindowID)) {
     w->info.left = inLeft;
     w->info.top = inTop;
@@ -126,6 +141,7 @@ void XPLMSetWindowGeometry(XPLMWindowID inWindowID, int inLeft, int inTop,
 int XPLMGetWindowIsVisible(XPLMWindowID inWindowID) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   const Window* w = simhost::FindWindow(s, inWindowID);
   return w != nullptr && w->info.visible ? 1 : 0;
 }
@@ -133,16 +149,22 @@ int XPLMGetWindowIsVisible(XPLMWindowID inWindowID) {
 void XPLMSetWindowIsVisible(XPLMWindowID inWindowID, int inIsVisible) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   if (Window* w = simhost::FindWindow(s, inWindowID)) {
     w->info.visible = inIsVisible != 0;
   }
 }
 
-void XPLMDrawTranslucentDarkBox(int, int, int, int) {}
+void XPLMDrawTranslucentDarkBox(int, int, int, int) {
+  auto& s = simhost::HostState();
+  simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
+}
 
 void XPLMDrawString(float*, int, int, char* inChar, int*, XPLMFontID) {
   if (inChar == nullptr) return;
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
+  simhost::RequireMainThread(s, __func__);
   s.drawn_strings.emplace_back(inChar);
 }

@@ -8,6 +8,8 @@
 // applied or not.
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "XPLMDataAccess.h"
 #include "simhost/host_state.h"
@@ -65,18 +67,38 @@ int Span(size_t size, int offset, int count) {
       std::min<size_t>(static_cast<size_t>(count), size - offset));
 }
 
+// Runs `read` on the live dataref behind `handle` (null when there is none)
+// under the host's mutex, then the read hook, if one is set, without it.
+template <typename Read>
+auto Get(XPLMDataRef handle, Read read) {
+  Host::State& s = HostState();
+  std::function<void(const std::string&)> hook;
+  std::string name;
+  decltype(read(static_cast<const Dataref*>(nullptr))) result;
+  {
+    simhost::HostLock lock(s.mu);
+    const Dataref* d = LiveDataref(s, handle);
+    result = read(d);
+    if (d != nullptr && s.read_hook) {
+      hook = s.read_hook;
+      name = d->name;
+    }
+  }
+  if (hook) hook(name);
+  return result;
+}
+
 template <typename T>
 int GetArray(XPLMDataRef handle, int type, std::vector<T> Dataref::*member,
              T* out, int offset, int max) {
-  Host::State& s = HostState();
-  simhost::HostLock lock(s.mu);
-  Dataref* d = LiveDataref(s, handle);
-  if (!Accepts(d, type)) return 0;
-  const std::vector<T>& values = d->*member;
-  if (out == nullptr) return static_cast<int>(values.size());
-  int n = Span(values.size(), offset, max);
-  std::copy_n(values.begin() + (n > 0 ? offset : 0), n, out);
-  return n;
+  return Get(handle, [&](const Dataref* d) {
+    if (!Accepts(d, type)) return 0;
+    const std::vector<T>& values = d->*member;
+    if (out == nullptr) return static_cast<int>(values.size());
+    int n = Span(values.size(), offset, max);
+    std::copy_n(values.begin() + (n > 0 ? offset : 0), n, out);
+    return n;
+  });
 }
 
 template <typename T>
@@ -132,10 +154,9 @@ XPLMDataTypeID XPLMGetDataRefTypes(XPLMDataRef inDataRef) {
 }
 
 int XPLMGetDatai(XPLMDataRef inDataRef) {
-  auto& s = HostState();
-  simhost::HostLock lock(s.mu);
-  const Dataref* d = LiveDataref(s, inDataRef);
-  return simhost::Accepts(d, xplmType_Int) ? static_cast<int>(d->scalar) : 0;
+  return simhost::Get(inDataRef, [](const Dataref* d) {
+    return simhost::Accepts(d, xplmType_Int) ? static_cast<int>(d->scalar) : 0;
+  });
 }
 
 void XPLMSetDatai(XPLMDataRef inDataRef, int inValue) {
@@ -143,11 +164,10 @@ void XPLMSetDatai(XPLMDataRef inDataRef, int inValue) {
 }
 
 float XPLMGetDataf(XPLMDataRef inDataRef) {
-  auto& s = HostState();
-  simhost::HostLock lock(s.mu);
-  const Dataref* d = LiveDataref(s, inDataRef);
-  return simhost::Accepts(d, xplmType_Float) ? static_cast<float>(d->scalar)
-                                             : 0.0f;
+  return simhost::Get(inDataRef, [](const Dataref* d) {
+    return simhost::Accepts(d, xplmType_Float) ? static_cast<float>(d->scalar)
+                                               : 0.0f;
+  });
 }
 
 void XPLMSetDataf(XPLMDataRef inDataRef, float inValue) {
@@ -155,10 +175,9 @@ void XPLMSetDataf(XPLMDataRef inDataRef, float inValue) {
 }
 
 double XPLMGetDatad(XPLMDataRef inDataRef) {
-  auto& s = HostState();
-  simhost::HostLock lock(s.mu);
-  const Dataref* d = LiveDataref(s, inDataRef);
-  return simhost::Accepts(d, xplmType_Double) ? d->scalar : 0.0;
+  return simhost::Get(inDataRef, [](const Dataref* d) {
+    return simhost::Accepts(d, xplmType_Double) ? d->scalar : 0.0;
+  });
 }
 
 void XPLMSetDatad(XPLMDataRef inDataRef, double inValue) {
@@ -192,14 +211,13 @@ void XPLMSetDatavf(XPLMDataRef inDataRef, float* inValues, int inoffset,
 
 int XPLMGetDatab(XPLMDataRef inDataRef, void* outValue, int inOffset,
                  int inMaxBytes) {
-  auto& s = HostState();
-  simhost::HostLock lock(s.mu);
-  const Dataref* d = LiveDataref(s, inDataRef);
-  if (!simhost::Accepts(d, xplmType_Data)) return 0;
-  if (outValue == nullptr) return static_cast<int>(d->bytes.size());
-  int n = simhost::Span(d->bytes.size(), inOffset, inMaxBytes);
-  if (n > 0) std::memcpy(outValue, d->bytes.data() + inOffset, n);
-  return n;
+  return simhost::Get(inDataRef, [&](const Dataref* d) {
+    if (!simhost::Accepts(d, xplmType_Data)) return 0;
+    if (outValue == nullptr) return static_cast<int>(d->bytes.size());
+    int n = simhost::Span(d->bytes.size(), inOffset, inMaxBytes);
+    if (n > 0) std::memcpy(outValue, d->bytes.data() + inOffset, n);
+    return n;
+  });
 }
 
 void XPLMSetDatab(XPLMDataRef inDataRef, void* inValue, int inOffset,

@@ -5,24 +5,30 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "XPLMPlugin.h"
+#include "client/connection.h"
 #include "offsets/offset_block.h"
 #include "plugin/plugin_state.h"
 #include "requests/one_second_timer.h"
-#include "tests/support/plugin_fixture.h"
+#include "tests/transport_harness.h"
 #include "traffic/aircraft_models.h"
 #include "traffic/traffic_thread.h"
 #include "transport/server_options.h"
+#include "transport/servers.h"
 
 namespace tarvos {
 namespace {
 
 using testing::PluginFixture;
+using testing::WaitUntil;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -82,8 +88,50 @@ const std::vector<std::string> kEnableFrameDisableLines = {
     "TARVOS Disable !",
 };
 
+// Disable from "TARVOS->Starting deinit" on, with no client connected and
+// every worker thread idle: the lifecycle's own lines interleaved with each
+// thread's end lines, which come before Disable goes on to the next step.
+const std::vector<std::string> kIdleShutdownLines = {
+    "TARVOS->Starting deinit",
+    "TARNET->Closing Socket serve thread.....",
+    "TARNET->Client accept failed",
+    "TARNET->Closed Socket serve thread!",
+    "TARNETServer deinit OK!",
+    "TARNETServer Disable !",
+    "TARVOS->Closing QIRAMain Thread......",
+    "TARVOS->Closing Window",
+    "TARVOS->Closed QIRAMain Thread!",
+    "TARVOS->Closing ATC Thread......",
+    "TARVOS->00 ATC Threads active......",
+    "Done",
+    "TARVOS->Release critical sections",
+    "TARVOS->Purging TARVOSOffsets.cfg",
+    "TARVOS deinit OK!",
+    "TARVOS Disable !",
+};
+
+// The lines of `log` from the first `from` on.
+std::vector<std::string> LinesFrom(const std::string& log,
+                                   const std::string& from) {
+  std::vector<std::string> lines = Lines(log);
+  auto start = std::find(lines.begin(), lines.end(), from);
+  return std::vector<std::string>(start, lines.end());
+}
+
 class LifecycleTest : public PluginFixture {
  protected:
+  // Start, Enable, the deferred start, and every worker thread settled in
+  // its wait: the listener in accept(), the local endpoint open.
+  void StartAndSettle() {
+    StartAndEnable();
+    ASSERT_TRUE(WaitUntil([] { return TcpServerBoundPort() != 0; }));
+    ASSERT_TRUE(WaitUntil([] { return IpcServerListening(); }));
+    ASSERT_TRUE(WaitUntil([&] {
+      return StatusLogText().find("TARNET->Waiting for clients.....0\n") !=
+             std::string::npos;
+    }));
+  }
+
   void SetUp() override {
     PluginFixture::SetUp();
     host().SetXPlaneVersion(12345);
@@ -123,6 +171,102 @@ TEST_F(LifecycleTest, EnableFrameDisableWritesEveryLineInOrder) {
   EXPECT_EQ(
       Filtered(log.substr(sizeof kStartLog - 1), kEnableFrameDisableLines),
       kEnableFrameDisableLines);
+}
+
+// Disable waits for each thread to end before the next step: the threads'
+// own end lines come between Disable's, in this order and no other.
+TEST_F(LifecycleTest, DisableEndsEveryThreadInOrderBeforeGoingOn) {
+  StartAndSettle();
+  Disable();
+  EXPECT_FALSE(TrafficThreadRunning());
+  EXPECT_FALSE(IpcServerListening());
+  EXPECT_EQ(TcpServerBoundPort(), 0);
+  EXPECT_EQ(LinesFrom(StatusLogText(), "TARVOS->Starting deinit"),
+            kIdleShutdownLines);
+}
+
+// Clients of both transports exchange batches without pause while Disable
+// runs: every connection is ended, every thread waited for in order, and no
+// client is served after the servers closed (run under the sanitizers too).
+TEST_F(LifecycleTest, DisableUnderClientTrafficOnBothTransports) {
+  StartAndSettle();
+  constexpr int kTcpClients = 3;
+  constexpr int kLocalClients = 2;
+  constexpr int kEnough = 20;  // exchanges each before Disable
+  const uint16_t port = TcpServerBoundPort();
+  const std::string endpoint = IpcEndpointName();
+  std::atomic<int> served[kTcpClients + kLocalClients] = {};
+  std::atomic<bool> disabled{false};
+  std::atomic<int> served_after_disable{0};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kTcpClients + kLocalClients; ++c) {
+    clients.emplace_back([&, c] {
+      std::string error;
+      std::unique_ptr<client::Connection> connection =
+          c < kTcpClients ? client::ConnectTcp("127.0.0.1", port, &error)
+                          : client::ConnectLocal(endpoint, &error);
+      ASSERT_TRUE(connection) << error;
+      for (uint16_t i = 0;; ++i) {
+        client::RequestBatch batch;
+        batch.AddWriteU16(0x66C0 + 2 * c, i);
+        size_t version = batch.AddRead(0x3304, 4);
+        const bool after = disabled.load();
+        if (!connection->Exchange(batch, &error)) break;
+        EXPECT_EQ(batch.U32(version), 0x50000004u);
+        if (after) served_after_disable.fetch_add(1);
+        served[c].fetch_add(1);
+      }
+    });
+  }
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const auto& n : served) {
+      if (n.load() < kEnough) return false;
+    }
+    return true;
+  }));
+  Disable();
+  disabled = true;
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(served_after_disable.load(), 0);
+  EXPECT_FALSE(TrafficThreadRunning());
+  EXPECT_FALSE(IpcServerListening());
+  EXPECT_EQ(TcpServerBoundPort(), 0);
+
+  // The TCP client threads end (in any order among themselves) before the
+  // listener does; the rest is the idle order.
+  std::vector<std::string> shutdown =
+      LinesFrom(StatusLogText(), "TARVOS->Starting deinit");
+  std::vector<std::string> client_ends;
+  for (int c = 0; c < kTcpClients; ++c) {
+    char line[64];
+    std::snprintf(line, sizeof line, "SocketI->Closing Client No: %02d", c);
+    client_ends.push_back(line);
+  }
+  const auto listener_end = std::find(shutdown.begin(), shutdown.end(),
+                                      "TARNET->Closed Socket serve thread!");
+  for (const std::string& end : client_ends) {
+    auto at = std::find(shutdown.begin(), shutdown.end(), end);
+    EXPECT_LT(at, listener_end) << end;
+  }
+  // Whether the listener was back in accept() (and so reports its failure)
+  // depends on how soon after the last connection Disable came, and the
+  // count of clients on whether anyone else connected: both are left out.
+  const std::string count_line = "TARNET->Closing Client threads count = ";
+  std::vector<std::string> expected;
+  for (const std::string& line : kIdleShutdownLines) {
+    if (line != "TARNET->Client accept failed") expected.push_back(line);
+  }
+  std::vector<std::string> filtered;
+  for (const std::string& line : shutdown) {
+    if (line.rfind(count_line, 0) == 0) {
+      filtered.push_back(count_line + "N");
+    } else if (std::find(expected.begin(), expected.end(), line) !=
+               expected.end()) {
+      filtered.push_back(line);
+    }
+  }
+  expected.insert(expected.begin() + 2, count_line + "N");
+  EXPECT_EQ(filtered, expected);
 }
 
 TEST_F(LifecycleTest, DisableThenEnableKeepsOffsetsAndAppendsToLog) {

@@ -170,10 +170,17 @@ TEST_F(ReadRefreshTest, StepsOverMaintainedItemsToReachReadTimeOnes) {
   EXPECT_EQ(U16(0x0C4E), 270);
 }
 
+// The clock items at 0x0238 (3 bytes), 0x0239 (2) and 0x023A (1) overlap;
+// each starts a walk of its own, which steps over it without rewriting it
+// (the flight loop keeps them), while the byte before them starts none.
 TEST_F(ReadRefreshTest, OverlappingItemsEachStartAWalk) {
+  const std::vector<uint8_t> sentinel = {0xA1, 0xA2, 0xA3};
+  Poke(0x0238, sentinel);
   EXPECT_EQ(Read(0x0238, 3), 1);
   EXPECT_EQ(Read(0x0239, 2), 1);
   EXPECT_EQ(Read(0x023A, 1), 1);
+  EXPECT_EQ(Bytes(0x0238, 3), sentinel);
+  EXPECT_EQ(Read(0x0237, 4), 0);
 }
 
 TEST_F(ReadRefreshTest, OffsetsBeyondTheSpaceStartNoItem) {
@@ -231,13 +238,43 @@ TEST_F(ReadRefreshTest, X737SourcesWhileItIsActive) {
   EXPECT_EQ(U32(0x07EC), 1u);
 }
 
-// Typical panel reads walk their whole range; a gap in the map ends them.
+// Typical panel reads walk their whole range, refreshing every read-time
+// item in it and leaving the maintained ones as they are; a gap in the map
+// ends them.
 TEST_F(ReadRefreshTest, PanelRanges) {
+  // Position and speeds: maintained by the flight loop only.
+  const std::vector<uint8_t> sentinel(0x24, 0x5A);
+  Poke(0x0560, sentinel);
   EXPECT_EQ(Read(0x0560, 0x24), 1);
+  EXPECT_EQ(Bytes(0x0560, 0x24), sentinel);
+  Poke(0x02B4, std::vector<uint8_t>(0x0C, 0x5A));
   EXPECT_EQ(Read(0x02B4, 0x0C), 1);
+  EXPECT_EQ(Bytes(0x02B4, 0x0C), std::vector<uint8_t>(0x0C, 0x5A));
   EXPECT_EQ(Read(0x02B4, 0x14), 0);  // 0x02C0 starts no item
+
+  // Yoke, elevator, aileron and rudder: all five read-time items.
+  host().SetInt("sim/joystick/has_joystick", 1);
+  host().SetFloat("sim/joystick/yolk_pitch_ratio", 0.5);
+  host().SetFloat("sim/joystick/yolk_heading_ratio", -0.5);
+  host().SetFloat("sim/flightmodel/controls/hstab1_elv1def", 10);
+  host().SetFloat("sim/flightmodel/controls/lail1def", 10);
+  host().SetFloat("sim/flightmodel/controls/ldruddef", -2);
+  Poke(0x0BB6, {0x77, 0x66});  // maintained, between them
   EXPECT_EQ(Read(0x0BB2, 0x0C), 1);
+  EXPECT_EQ(U16(0x0BB2), 8191);
+  EXPECT_EQ(U16(0x0BB4), static_cast<uint16_t>(-10908));
+  EXPECT_EQ(Bytes(0x0BB6, 2), (std::vector<uint8_t>{0x77, 0x66}));
+  EXPECT_EQ(U16(0x0BB8), static_cast<uint16_t>(-5461));
+  EXPECT_EQ(U16(0x0BBA), static_cast<uint16_t>(-8191));
+  EXPECT_EQ(U16(0x0BBC), static_cast<uint16_t>(-1092));
+
+  // Accelerations and speeds in doubles.
+  host().SetFloat("sim/flightmodel/forces/g_axil", 1);
+  host().SetFloat("sim/flightmodel/position/local_vx", 3);
+  host().SetFloat("sim/flightmodel/position/local_vz", 4);
   EXPECT_EQ(Read(0x3060, 0x60), 1);
+  EXPECT_DOUBLE_EQ(F64(0x3070), 9.8062 * -3.280839);
+  EXPECT_DOUBLE_EQ(F64(0x3090), 5 * 3.280839);
 }
 
 // A user offset hides the read-time item at its offset and is stepped over

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -100,7 +100,10 @@ TEST_F(RefreshSchedulerTest, ReEnableRestartsTheHalfSecondStepOfE) {
 }
 
 // A client holding OffsetLock makes the fast offsets skip their store, but
-// the position stores wait and land as soon as the lock is released.
+// the position stores wait and land as soon as the lock is released. The
+// client lets go only once the flight loop has read the latitude, which
+// comes after the airspeed's try and before the latitude's store, so both
+// rules are met whatever the threads' timing.
 TEST_F(RefreshSchedulerTest, BusyLockSkipsFastValuesButPositionWaits) {
   Start();
   Enable();
@@ -110,19 +113,34 @@ TEST_F(RefreshSchedulerTest, BusyLockSkipsFastValuesButPositionWaits) {
   const uint32_t tas_before = U32(0x02B8);
   const int64_t lat_before = S64(0x0560);
 
-  std::atomic<bool> held{false};
-  std::atomic<bool> released{false};
+  std::mutex mu;
+  std::condition_variable cv;
+  bool held = false;
+  bool latitude_read = false;
+  bool released = false;
+  host().SetReadHook([&](const std::string& name) {
+    if (name != "sim/flightmodel/position/latitude") return;
+    std::lock_guard<std::mutex> hold(mu);
+    latitude_read = true;
+    cv.notify_all();
+  });
   std::thread client([&] {
     OffsetLock.Acquire();
+    std::unique_lock<std::mutex> hold(mu);
     held = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cv.notify_all();
+    cv.wait(hold, [&] { return latitude_read; });
     released = true;
     OffsetLock.Release();
   });
-  while (!held) std::this_thread::yield();
+  {
+    std::unique_lock<std::mutex> hold(mu);
+    cv.wait(hold, [&] { return held; });
+  }
   Frames(1);  // blocks in the latitude store until the client lets go
-  EXPECT_TRUE(released);
   client.join();
+  host().SetReadHook(nullptr);
+  EXPECT_TRUE(released);
 
   EXPECT_EQ(U32(0x02B8), tas_before);  // skipped while busy
   EXPECT_NE(S64(0x0560), lat_before);  // waited and stored

@@ -75,6 +75,9 @@ TEST_F(RequestBatchTest, WalksBatchesByteForByte) {
       {"header cut short", Buf{1, 0, 0, 0, 4, 0x33}, Buf{0, 0, 0, 0, 4, 0x33},
        0, 4},
       {"id cut short", Buf{1, 0}, Buf{1, 0}, 0, 2},
+      {"wide read header cut short",
+       Buf{4, 0, 0, 0, 0x04, 0x33, 0, 0, 4, 0, 0, 0, 1, 2, 3, 4, 5, 6},
+       Buf{0, 0, 0, 0, 0x04, 0x33, 0, 0, 4, 0, 0, 0, 1, 2, 3, 4, 5, 6}, 0, 4},
       {"data area past the batch", truncated, truncated_zeroed, 0, 4},
       {"huge size",
        Cat({Buf{2, 0, 0, 0, 0, 0x50, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, End()}),
@@ -122,6 +125,43 @@ TEST_F(RequestBatchTest, WritePastTheEndStoresOnlyTheInsidePart) {
   BatchResult r = ServeRequestBatch(batch.data(), batch.size(), ' ');
   EXPECT_EQ(r.result, 1);
   EXPECT_EQ(Bytes(0xFFFE, 2), (Buf{0xAB, 0xCD}));
+}
+
+// Offsets at or above 0x10000 are outside the offset space: nothing is
+// stored (not at the offset modulo 0x10000 either) and no handler runs.
+TEST_F(RequestBatchTest, WritesAtOrAbove0x10000StoreNothing) {
+  Poke(0x0000, {0x11, 0x22, 0x33});
+  Poke(0x66C0, {0x44});
+  host().TakeSetRecords();
+  Buf batch = Cat({WriteRecord(0x10000, {1, 2, 3}), WriteRecord(0x166C0, {9}),
+                   WriteRecord(0xFFFFFFFF, {7}), End()});
+  BatchResult r = ServeRequestBatch(batch.data(), batch.size(), ' ');
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(r.used_length, batch.size());
+  EXPECT_EQ(Bytes(0x0000, 3), (Buf{0x11, 0x22, 0x33}));
+  EXPECT_EQ(Bytes(0x66C0, 1), Buf{0x44});
+  EXPECT_EQ(Bytes(0xFFFF, 1), Buf{0});
+  EXPECT_TRUE(host().TakeSetRecords().empty());
+}
+
+// A read of size 0 copies nothing and runs no read-time refresh: the host
+// is not even asked for a value; the same read of 2 bytes refreshes.
+TEST_F(RequestBatchTest, SizeZeroReadRunsNoRefresh) {
+  host().SetFloat("sim/cockpit/autopilot/heading_mag", 90);
+  Poke(0x07CC, {0x11, 0x22});
+  int reads = 0;
+  host().SetReadHook([&](const std::string&) { ++reads; });
+  Buf empty = Cat({ReadRecord(0x07CC, 0), End()});
+  EXPECT_EQ(ServeRequestBatch(empty.data(), empty.size(), ' ').result, 1);
+  EXPECT_EQ(reads, 0);
+  EXPECT_EQ(Bytes(0x07CC, 2), (Buf{0x11, 0x22}));
+
+  Buf two = Cat({ReadRecord(0x07CC, 2), End()});
+  EXPECT_EQ(ServeRequestBatch(two.data(), two.size(), ' ').result, 1);
+  host().SetReadHook(nullptr);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(U16(0x07CC), 16383);
+  EXPECT_EQ(Buf(two.begin() + 16, two.begin() + 18), (Buf{0xFF, 0x3F}));
 }
 
 TEST_F(RequestBatchTest, CountRequestAddsOne) {

@@ -173,6 +173,70 @@ TEST_F(IniFileTest, MissingFileIsReportedAndLeftAlone) {
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
+// A rewrite that fails at any step leaves the settings file byte for byte as
+// it was, and no temporary file behind.
+class IniFailureTest : public IniFileTest {
+ protected:
+  void SetUp() override {
+    IniFileTest::SetUp();
+    WriteFile(path_, kOriginal);
+    temp_ = IniTempPath(path_);
+  }
+  void TearDown() override {
+    SetIniRenameForTesting(nullptr);
+    IniFileTest::TearDown();
+  }
+  void ExpectUnchanged() {
+    EXPECT_EQ(ReadFileText(path_), kOriginal);
+    EXPECT_EQ(Read("A", "k"), "old");
+  }
+  static constexpr char kOriginal[] = "head\n[A]\nk = old\n[B]\nm = 1\n";
+  std::string temp_;
+};
+
+TEST_F(IniFailureTest, TempFileThatCannotBeCreated) {
+  std::filesystem::create_directories(std::filesystem::path(temp_) / "x");
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(WriteIniValue(path_, "A", "k", "new"));
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("Can't open " + temp_ + ": "), std::string::npos);
+  ExpectUnchanged();
+}
+
+// Every write to /dev/full fails for want of space, as on a full disk.
+TEST_F(IniFailureTest, TempFileWriteThatFails) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  std::filesystem::create_symlink("/dev/full", temp_);
+  EXPECT_FALSE(WriteIniValue(path_, "A", "k", "new"));
+  ExpectUnchanged();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temp_)));
+}
+
+TEST_F(IniFailureTest, RenameThatFails) {
+  static std::string renamed_from;
+  SetIniRenameForTesting([](const std::string& from, const std::string&) {
+    renamed_from = from;
+    // The complete copy was written before the rename was tried.
+    EXPECT_EQ(ReadFileText(from), "head\n[A]\nk = new\n[B]\nm = 1\n");
+    return false;
+  });
+  EXPECT_FALSE(WriteIniValue(path_, "A", "k", "new"));
+  EXPECT_EQ(renamed_from, temp_);
+  ExpectUnchanged();
+  EXPECT_FALSE(std::filesystem::exists(temp_));
+}
+
+// A TARVOS.tmp left by a crash in the middle of a rewrite, longer than the
+// next copy and with keys of its own, is neither read nor kept.
+TEST_F(IniFailureTest, StaleTempFileFromACrashDoesNoHarm) {
+  WriteFile(temp_, "[A]\nk = stale\n[C]\n" + std::string(4096, 'z') + "\n");
+  EXPECT_EQ(Read("A", "k"), "old");
+  EXPECT_EQ(ReadIniValue(path_, "C", "zzz"), std::nullopt);
+  ASSERT_TRUE(WriteIniValue(path_, "B", "m", "2"));
+  EXPECT_EQ(ReadFileText(path_), "head\n[A]\nk = old\n[B]\nm = 2\n");
+  EXPECT_FALSE(std::filesystem::exists(temp_));
+}
+
 TEST_F(IniFileTest, BinaryJunkAndLongLinesNeverCrash) {
   std::string junk;
   for (int i = 0; i < 4096; ++i) junk.push_back(static_cast<char>(i * 37));
@@ -302,6 +366,25 @@ TEST_F(SettingsTest, StoreAtcTextPublishesAndRewritesItsKey) {
   EXPECT_EQ(ReadSettingValue("TARVOS ATC SETTINGS", "ATC Number"), "DLH4AB");
   EXPECT_EQ(TuneValue.load(), 20);
   EXPECT_EQ(ReadSettingValue("TARVOS SETTINGS", "Tune value"), "20");
+}
+
+// The plugin's own rewrite with a stale TARVOS.tmp beside the file.
+TEST_F(SettingsTest, StaleTempFileBesideTheSettingsIsIgnoredAndReplaced) {
+  WriteFile(Ini(), kDefaultFile);
+  WriteFile(SystemFile("TARVOS.tmp"),
+            "[TARVOS ATC SETTINGS]\nATC Number = STALE\n");
+  Start();
+  Enable();
+  EXPECT_EQ(Field(0x3130, 8), std::string("LH 5363\0", 8));
+  {
+    LockGuard<RecursiveLock> hold(OffsetLock);
+    const char text[] = "DLH4AB";
+    StoreAtcText(AtcField::kFlightNumber, text, sizeof text - 1);
+  }
+  std::string expected = kDefaultFile;
+  expected.replace(expected.find("LH 5363"), 7, "DLH4AB");
+  EXPECT_EQ(ReadFileText(Ini()), expected);
+  EXPECT_FALSE(std::filesystem::exists(SystemFile("TARVOS.tmp")));
 }
 
 // A settings file that cannot be written must not end the simulator: the

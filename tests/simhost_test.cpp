@@ -362,9 +362,14 @@ TEST_F(HostTest, SetIntervalAndReRegisterReschedule) {
   XPLMRegisterFlightLoopCallback(ProbeLoop, 0, &p);
   XPLMSetFlightLoopCallbackInterval(ProbeLoop, -2, 1, &p);
   host().StepFrames(3);
-  // Registering an already registered pair schedules it again, once.
+  // Registering an already registered pair is a host error; it is
+  // scheduled again, once.
   XPLMRegisterFlightLoopCallback(ProbeLoop, -1, &p);
   XPLMRegisterFlightLoopCallback(ProbeLoop, -1, &p);
+  EXPECT_EQ(host().TakeHostErrors(),
+            std::vector<std::string>(2,
+                                     "XPLMRegisterFlightLoopCallback of a "
+                                     "callback that is registered already"));
   host().StepFrames(2);
   EXPECT_EQ(log, (std::vector<std::string>{"p@2", "p@4"}));
   XPLMUnregisterFlightLoopCallback(ProbeLoop, &p);
@@ -702,7 +707,16 @@ TEST_F(HostTest, MenusHangUnderThePluginsMenuAndCallTheirHandler) {
   host().ChooseMenuItem(menu, 5);  // no such item
   EXPECT_EQ(g_choice.calls, 1);
   XPLMDestroyMenu(menu);
-  XPLMDestroyMenu(menu);  // twice: harmless
+  EXPECT_TRUE(host().HostErrors().empty());
+  XPLMDestroyMenu(menu);  // twice: a host error, and nothing else
+  XPLMDestroyMenu(nullptr);
+  XPLMDestroyMenu(plugins);  // the host's own
+  EXPECT_EQ(
+      host().TakeHostErrors(),
+      (std::vector<std::string>{"XPLMDestroyMenu of a menu that does not exist",
+                                "XPLMDestroyMenu of a menu that does not exist",
+                                "XPLMDestroyMenu of the plugins menu"}));
+  EXPECT_TRUE(host().MenuExists(plugins));
   EXPECT_FALSE(host().MenuExists(menu));
   EXPECT_EQ(host().MenuItems(plugins).at(item).submenu, nullptr);
   host().ChooseMenuItem(menu, 0);
@@ -730,6 +744,12 @@ TEST_F(HostTest, WindowsDrawIntoTheRecord) {
   EXPECT_EQ(host().ClickWindow(w, 1, 1, xplm_MouseDown), 0);
   XPLMDestroyWindow(w);
   EXPECT_TRUE(host().Windows().empty());
+  EXPECT_TRUE(host().HostErrors().empty());
+  XPLMDestroyWindow(w);  // twice, and one that never was: host errors
+  XPLMDestroyWindow(nullptr);
+  EXPECT_EQ(host().TakeHostErrors(),
+            std::vector<std::string>(
+                2, "XPLMDestroyWindow of a window that does not exist"));
   host().DrawWindow(w);
   XPLMGetWindowGeometry(w, &left, nullptr, nullptr, nullptr);
   EXPECT_TRUE(host().TakeDrawnStrings().empty());
@@ -827,6 +847,8 @@ float BusyLoop(float, float, int, void*) {
   return -1;
 }
 
+// Each worker makes at least 200 rounds of calls, so they overlap the flight
+// loop however the threads are scheduled.
 TEST_F(HostTest, WorkerThreadsAndTheFlightLoopShareTheHostSafely) {
   XPLMRegisterFlightLoopCallback(BusyLoop, -1, nullptr);
   std::atomic<bool> stop{false};
@@ -836,22 +858,98 @@ TEST_F(HostTest, WorkerThreadsAndTheFlightLoopShareTheHostSafely) {
       XPLMDataRef trim = XPLMFindDataRef("sim/flightmodel/controls/elv_trim");
       XPLMDataRef n1 = XPLMFindDataRef("sim/flightmodel/engine/ENGN_N1_");
       XPLMCommandRef cmd = XPLMFindCommand("sim/autopilot/approach");
-      while (!stop.load()) {
+      for (int round = 0; round < 200 || !stop.load(); ++round) {
         XPLMGetDataf(trim);
         float v = static_cast<float>(t);
         XPLMSetDatavf(n1, &v, t, 1);
         XPLMCommandOnce(cmd);
-        XPLMWindowID w =
-            XPLMCreateWindow(0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
-        XPLMDestroyWindow(w);
       }
     });
   }
   host().StepFrames(200);
   stop = true;
   for (auto& w : workers) w.join();
-  EXPECT_FALSE(host().TakeSetRecords().empty());
+  EXPECT_GE(host().TakeSetRecords().size(), 200u + 3 * 200u);
+  EXPECT_GE(host().TakeCommands().size(), 3 * 200u);
+}
+
+// The simulator serves flight-loop, menu, window and widget calls on its
+// main thread only: from any other thread each is a host error (and is
+// still carried out, so the test can go on).
+TEST_F(HostTest, MainThreadOnlyCallsFromAnotherThreadAreHostErrors) {
+  XPLMWindowID window = nullptr;
+  XPWidgetID widget = nullptr;
+  std::thread worker([&] {
+    XPLMRegisterFlightLoopCallback(BusyLoop, 1, nullptr);
+    XPLMSetFlightLoopCallbackInterval(BusyLoop, 2, 1, nullptr);
+    XPLMUnregisterFlightLoopCallback(BusyLoop, nullptr);
+    XPLMAppendMenuItem(XPLMFindPluginsMenu(), "x", nullptr, 0);
+    window =
+        XPLMCreateWindow(0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    int width = 0;
+    XPLMGetScreenSize(&width, nullptr);
+    XPLMDestroyWindow(window);
+    widget = XPCreateWidget(0, 1, 1, 0, 1, "w", 1, nullptr,
+                            xpWidgetClass_MainWindow);
+    XPSetWidgetDescriptor(widget, "v");
+    XPDestroyWidget(widget, 1);
+  });
+  worker.join();
+  const std::string other = " called from a thread other than the main thread";
+  EXPECT_EQ(host().TakeHostErrors(),
+            (std::vector<std::string>{
+                "XPLMRegisterFlightLoopCallback" + other,
+                "XPLMSetFlightLoopCallbackInterval" + other,
+                "XPLMUnregisterFlightLoopCallback" + other,
+                "XPLMFindPluginsMenu" + other,
+                "XPLMAppendMenuItem" + other,
+                "XPLMCreateWindow" + other,
+                "XPLMGetScreenSize" + other,
+                "XPLMDestroyWindow" + other,
+                "XPCreateWidget" + other,
+                "XPSetWidgetDescriptor" + other,
+                "XPDestroyWidget" + other,
+            }));
   EXPECT_TRUE(host().Windows().empty());
+  EXPECT_TRUE(host().Widgets().empty());
+  // The same calls from the main thread are in order.
+  XPLMRegisterFlightLoopCallback(BusyLoop, 1, nullptr);
+  XPLMUnregisterFlightLoopCallback(BusyLoop, nullptr);
+  XPLMDestroyWindow(
+      XPLMCreateWindow(0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_TRUE(host().HostErrors().empty());
+}
+
+// Reset starts a fresh host but keeps the errors for the end-of-test check;
+// only taking them clears them.
+TEST_F(HostTest, HostErrorsOutliveAResetUntilTaken) {
+  XPLMDestroyWindow(nullptr);
+  host().Reset();
+  EXPECT_EQ(host().HostErrors().size(), 1u);
+  EXPECT_EQ(host().TakeHostErrors().size(), 1u);
+  EXPECT_TRUE(host().HostErrors().empty());
+}
+
+// The read latch runs on the reading thread after the value was read, with
+// the host free to be called again, and only for live datarefs.
+TEST_F(HostTest, ReadHookRunsAfterEveryGetterOfALiveDataref) {
+  std::vector<std::string> reads;
+  host().SetReadHook([&](const std::string& name) {
+    reads.push_back(name);
+    XPLMGetDatai(nullptr);  // the host's mutex is not held
+  });
+  XPLMGetDataf(Ref("sim/flightmodel/position/y_agl"));
+  XPLMGetDatad(Ref("sim/flightmodel/position/latitude"));
+  XPLMGetDatai(Ref("sim/no/such/dataref"));
+  float n1[2];
+  XPLMGetDatavf(Ref("sim/flightmodel/engine/ENGN_N1_"), n1, 0, 2);
+  EXPECT_EQ(reads,
+            (std::vector<std::string>{"sim/flightmodel/position/y_agl",
+                                      "sim/flightmodel/position/latitude",
+                                      "sim/flightmodel/engine/ENGN_N1_"}));
+  host().Reset();
+  XPLMGetDataf(Ref("sim/flightmodel/position/y_agl"));
+  EXPECT_EQ(reads.size(), 3u);
 }
 
 }  // namespace
@@ -874,9 +972,9 @@ TEST_F(HarnessTest, RunsThePluginThroughItsLifecycle) {
   Poke(0x66C0, {0x34, 0x12, 0x78, 0x56});
   EXPECT_EQ(U16(0x66C0), 0x1234);
   EXPECT_EQ(U32(0x66C0), 0x56781234u);
-  EXPECT_EQ(
-      Bytes(0xFFFE, 4),
-      (std::vector<uint8_t>{Bytes(0xFFFE, 2)[0], Bytes(0xFFFE, 2)[1], 0, 0}));
+  // Past the end of the offset space the copy reads zeros.
+  Poke(0xFFFE, {0xAB, 0xCD, 0xEF});
+  EXPECT_EQ(Bytes(0xFFFE, 4), (std::vector<uint8_t>{0xAB, 0xCD, 0, 0}));
   Disable();
   EXPECT_NE(StatusLogText().find("TARVOS Disable !"), std::string::npos);
 }

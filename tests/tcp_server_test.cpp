@@ -43,7 +43,8 @@ TEST_F(TcpServerTest, AnswersFramesByteForByte) {
     RawTcp tcp(port_);
     ASSERT_TRUE(tcp.connected());
     ASSERT_TRUE(tcp.Send(c.request));
-    EXPECT_EQ(tcp.Receive(c.reply.size() + 1, 200), c.reply);
+    EXPECT_EQ(tcp.Receive(c.reply.size(), 10000), c.reply);
+    EXPECT_TRUE(tcp.Receive(1, 50).empty());  // and nothing after it
   }
   EXPECT_EQ(U32(0x3304), 0x50000004u);
 }
@@ -61,36 +62,22 @@ TEST_F(TcpServerTest, ServesManyFramesOnOneConnection) {
   }
 }
 
-TEST_F(TcpServerTest, AssemblesFramesFromPieces) {
+// End to end, a frame sent in two pieces is served once its trailer is in.
+// Whether the pieces reach the server apart or together is up to the
+// network stack; frame_test.cpp covers every split exactly.
+TEST_F(TcpServerTest, ServesAFrameSentInTwoPieces) {
   StartServers();
   RawTcp tcp(port_);
+  ASSERT_TRUE(tcp.connected());
   Buf frame = Frame(Cat({ReadRecord(0x3304, 4), End()}));
   Buf reply = frame;
   reply[0] = 2;
   reply[20] = 0x04;
   reply[23] = 0x50;
-  // First piece of 8 bytes, the rest after a pause.
   ASSERT_TRUE(tcp.Send(Buf(frame.begin(), frame.begin() + 8)));
-  EXPECT_TRUE(tcp.Receive(1, 100).empty());
+  EXPECT_TRUE(tcp.Receive(1, 50).empty());  // nothing before the trailer
   ASSERT_TRUE(tcp.Send(Buf(frame.begin() + 8, frame.end())));
-  EXPECT_EQ(tcp.Receive(reply.size()), reply);
-}
-
-TEST_F(TcpServerTest, DropsShortFirstPiecesAndWrongTypes) {
-  StartServers();
-  RawTcp tcp(port_);
-  Buf frame = Frame(Cat({ReadRecord(0x3304, 4), End()}));
-  // A 5-byte first piece is dropped; the next piece starts a new frame.
-  ASSERT_TRUE(tcp.Send(Buf(frame.begin(), frame.begin() + 5)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  // A frame of type 2 is dropped too.
-  ASSERT_TRUE(tcp.Send(Frame(End(), 2)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(tcp.Receive(1, 100).empty());
-  ASSERT_TRUE(tcp.Send(frame));
-  Buf reply = tcp.Receive(frame.size());
-  ASSERT_EQ(reply.size(), frame.size());
-  EXPECT_EQ(reply[0], 2);
+  EXPECT_EQ(tcp.Receive(reply.size(), 10000), reply);
 }
 
 TEST_F(TcpServerTest, ClosesAConnectionWhoseFrameCannotFit) {

@@ -168,7 +168,7 @@ TEST_F(UserRuntimeTest, ReadWriteEntryFollowsAndSetsItsDataref) {
   // The same bytes again change nothing.
   host().TakeSetRecords();
   ClientWrite(0x66C0, F64Bytes(90.0));
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
   RefreshUserOffsetGroup(2);
   EXPECT_EQ(F64(0x66C0), 90.0);
 }
@@ -178,7 +178,7 @@ TEST_F(UserRuntimeTest, WriteOnlyEntryShows77AndActsOnOtherValues) {
   RefreshUserOffsetGroup(1);
   EXPECT_EQ(Bytes(0x6610, 1), ByteVec{77});
   ClientWrite(0x6610, {77});
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
   ClientWrite(0x6610, {5});
   EXPECT_EQ(host().GetInt("test/int"), 10);
   RefreshUserOffsetGroup(1);
@@ -188,7 +188,7 @@ TEST_F(UserRuntimeTest, WriteOnlyEntryShows77AndActsOnOtherValues) {
 TEST_F(UserRuntimeTest, ReadOnlyEntryIgnoresWrites) {
   Load("Dataref i test/int int\nOffset 6610 UINT8 1 r 3 >i @\n");
   ClientWrite(0x6610, {9});
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
 }
 
 TEST_F(UserRuntimeTest, EveryTargetSeesTheClientValue) {
@@ -235,7 +235,7 @@ TEST_F(UserRuntimeTest, WideWriteHandsOnAfterTheEntry) {
   // A write starting one byte into the entry does not reach it.
   host().TakeSetRecords();
   ClientWrite(0x6651, {0x07});
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
 }
 
 TEST_F(UserRuntimeTest, HighOffsetsAddressTheBlockUnsigned) {

@@ -141,13 +141,13 @@ TEST_F(WriteDispatchTest, Relocations) {
     SCOPED_TRACE(c.label);
     PlaceAircraft();
     EXPECT_EQ(Write(c.offset, c.bytes), 1);
-    ExpectRelocation(host().TakeSetRecords(), c.lat, c.lon, c.alt);
+    ExpectRelocation(TakeSets(), c.lat, c.lon, c.alt);
   }
 }
 
 TEST_F(WriteDispatchTest, HeadingChangeRewritesQuaternionAndStopsRotation) {
   ASSERT_EQ(Write(0x0580, U32Bytes(0x40000000u)), 1);  // 90 degrees
-  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  std::vector<simhost::SetRecord> r = TakeSets();
   ASSERT_EQ(r.size(), 10u);
   Quaternion expected = QuaternionFromEuler({90, 0, 0});
   const double e[4] = {expected.w, expected.x, expected.y, expected.z};
@@ -166,19 +166,19 @@ TEST_F(WriteDispatchTest, HeadingChangeRewritesQuaternionAndStopsRotation) {
 TEST_F(WriteDispatchTest, AttitudeActsOnlyOnChange) {
   Poke(0x0580, U32Bytes(0x40000000u));
   EXPECT_EQ(Write(0x0580, U32Bytes(0x40000000u)), 1);
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
   // A short record is completed from the current bytes: two equal low bytes
   // are no change, a different one is.
   EXPECT_EQ(Write(0x0580, {0x00, 0x00}), 1);
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
   EXPECT_EQ(Write(0x0580, {0x01, 0x00}), 1);
-  EXPECT_EQ(host().TakeSetRecords().size(), 10u);
+  EXPECT_EQ(TakeSets().size(), 10u);
 }
 
 TEST_F(WriteDispatchTest, PitchAndBankKeepTheOtherAngles) {
   SetHeadingQuaternion(30);
   ASSERT_EQ(Write(0x0578, U32Bytes(EncodePitchOrBank(5.0f))), 1);
-  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  std::vector<simhost::SetRecord> r = TakeSets();
   ASSERT_GE(r.size(), 4u);
   EulerDegrees e = EulerFromQuaternion(
       {r[0].values[0], r[1].values[0], r[2].values[0], r[3].values[0]});
@@ -195,7 +195,7 @@ TEST_F(WriteDispatchTest, OffUnitQuaternionStaysFinite) {
     host().SetFloatElement("sim/flightmodel/position/q", k, q[k]);
   }
   ASSERT_EQ(Write(0x0580, U32Bytes(0x20000000u)), 1);
-  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  std::vector<simhost::SetRecord> r = TakeSets();
   ASSERT_EQ(r.size(), 10u);
   for (int k = 0; k < 4; ++k) EXPECT_TRUE(std::isfinite(r[k].values[0]));
 }
@@ -203,7 +203,7 @@ TEST_F(WriteDispatchTest, OffUnitQuaternionStaysFinite) {
 // Local x points east and z south: a speed along heading 0 is -z.
 TEST_F(WriteDispatchTest, SpeedsFollowTheHeading) {
   ASSERT_EQ(Write(0x0558, U32Bytes(100)), 1);  // knots -> 51 m/s
-  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  std::vector<simhost::SetRecord> r = TakeSets();
   ASSERT_EQ(Names(r),
             (std::vector<std::string>{"sim/flightmodel/position/local_vx",
                                       "sim/flightmodel/position/local_vy",
@@ -215,7 +215,7 @@ TEST_F(WriteDispatchTest, SpeedsFollowTheHeading) {
   SetHeadingQuaternion(90);
   host().TakeSetRecords();
   ASSERT_EQ(Write(0x3090, F64Bytes(100)), 1);  // ft/s, heading east
-  r = host().TakeSetRecords();
+  r = TakeSets();
   ASSERT_EQ(r.size(), 9u);
   EXPECT_EQ(r[0].name, "sim/flightmodel/position/local_vx");
   EXPECT_NEAR(r[0].values[0], 30.48, 1e-3);
@@ -231,7 +231,7 @@ TEST_F(WriteDispatchTest, NonFiniteDoublesReachNoDataref) {
   EXPECT_EQ(Write(0x3090, F64Bytes(nan)), 1);
   EXPECT_EQ(Write(0x6D90, F64Bytes(inf)), 1);
   EXPECT_EQ(Write(0x6D98, F64Bytes(nan)), 1);
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
 }
 
 TEST_F(WriteDispatchTest, RangeIsHandledItemByItem) {
@@ -242,7 +242,7 @@ TEST_F(WriteDispatchTest, RangeIsHandledItemByItem) {
   bytes.insert(bytes.end(), nothing.begin(), nothing.end());
   bytes.insert(bytes.end(), lat.begin(), lat.end());
   ASSERT_EQ(Write(0x0558, bytes), 1);
-  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  std::vector<simhost::SetRecord> r = TakeSets();
   ASSERT_EQ(r.size(), 6u);
   EXPECT_EQ(r[0].name, "sim/flightmodel/position/local_vx");
   std::vector<simhost::SetRecord> reloc(r.begin() + 3, r.end());
@@ -255,7 +255,7 @@ TEST_F(WriteDispatchTest, StopsAtAnOffsetWithoutHandler) {
   std::vector<uint8_t> bytes = U32Bytes(1000);
   bytes.resize(8, 0);
   EXPECT_EQ(Write(0x6DA0, bytes), 0);
-  EXPECT_EQ(host().TakeSetRecords().size(), 3u);  // one relocation
+  EXPECT_EQ(TakeSets().size(), 3u);  // one relocation
   EXPECT_EQ(Write(0x0560, {}), 1);
 }
 
@@ -270,7 +270,7 @@ TEST_F(WriteDispatchTest, TransportStillStoresUnhandledBytes) {
       ServeRequestBatch(batch.data(), batch.size(), kTraceMarkerLocal);
   EXPECT_EQ(result.result, 1);
   EXPECT_EQ(Bytes(0x0100, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
-  EXPECT_TRUE(host().TakeSetRecords().empty());
+  EXPECT_TRUE(TakeSets().empty());
 }
 
 // A user offset replaces the fixed handler; a user command runs in addition.
@@ -286,12 +286,12 @@ TEST_F(WriteDispatchTest, UserOffsetsAndCommandsTakePrecedence) {
   host().TakeCommands();
 
   EXPECT_EQ(Write(0x0580, U32Bytes(7)), 1);
-  std::vector<simhost::SetRecord> r = host().TakeSetRecords();
+  std::vector<simhost::SetRecord> r = TakeSets();
   ASSERT_EQ(Names(r), std::vector<std::string>{"test/int"});
 
   EXPECT_EQ(Write(0x0578, U32Bytes(1)), 1);
   EXPECT_EQ(host().TakeCommands().size(), 1u);
-  EXPECT_EQ(host().TakeSetRecords().size(), 10u);  // pitch handler as well
+  EXPECT_EQ(TakeSets().size(), 10u);  // pitch handler as well
 }
 
 }  // namespace

@@ -122,6 +122,21 @@ void PluginFixture::Poke(uint32_t offset, const std::vector<uint8_t>& bytes) {
   std::memcpy(OffsetBlock + offset, bytes.data(), n);
 }
 
+std::vector<simhost::SetRecord> PluginFixture::TakeSets() {
+  std::vector<simhost::SetRecord> records = host().TakeSetRecords();
+  for (const simhost::SetRecord& r : records) {
+    EXPECT_TRUE(r.applied) << "set of " << r.name << " was ignored by the host";
+    simhost::DataType kind;
+    if (!host().DatarefKind(r.name, &kind)) {
+      ADD_FAILURE() << "set of " << r.name << ", which was never defined";
+    } else {
+      EXPECT_EQ(static_cast<int>(r.type), static_cast<int>(kind))
+          << "set of " << r.name << " through the setter of another type";
+    }
+  }
+  return records;
+}
+
 std::string PluginFixture::SystemFile(const std::string& name) {
   return host().SystemPath() + name;
 }

@@ -47,6 +47,12 @@ class PluginFixture : public ::testing::Test {
   // Copies bytes into OffsetBlock under OffsetLock (no write handling).
   void Poke(uint32_t offset, const std::vector<uint8_t>& bytes);
 
+  // The plugin's set calls since the last take, each checked on the way:
+  // the host applied it, through the setter of the dataref's own type (so a
+  // double setter on a float dataref fails the test however right the
+  // value). Tests that expect an ignored set read host().TakeSetRecords().
+  std::vector<simhost::SetRecord> TakeSets();
+
   // Files in the host's system folder.
   std::string SystemFile(const std::string& name);
   std::string StatusLogText() { return ReadFileText(SystemFile("TARVOS.txt")); }
