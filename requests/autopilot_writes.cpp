@@ -79,10 +79,17 @@ void SetVarF(uint32_t slot, double v) {
 
 int StateWord() { return XPLMGetDatai(Ref(kStateWord)); }
 
+// NAV and glide slope engaged: the simulator takes these two bits of a
+// state-word write as written, not as button presses.
+constexpr int kWrittenOverBits = 0x200 | 0x800;
+
 // Engages (on) or disengages one mode through the state word: its bit is
-// written (pressing its button) only when its state differs.
+// written (pressing its button) only when its state differs, together with
+// the written-over bits as they are, so that no other mode changes.
 void SetModeBit(int bit, bool on) {
-  if (((StateWord() & bit) != 0) != on) XPLMSetDatai(Ref(kStateWord), bit);
+  int state = StateWord();
+  if (((state & bit) != 0) == on) return;
+  XPLMSetDatai(Ref(kStateWord), bit | (state & kWrittenOverBits));
 }
 
 // The same for a mode the simulator toggles by a key stroke.
