@@ -39,7 +39,12 @@ const char kDefaultFile[] =
     "Flap detend 7 = \n"
     "Flap detend 8 = \n"
     "Flap detend 9 = \n"
-    "Flap detend 10 = \n";
+    "Flap detend 10 = \n"
+    "[TARVOS NETWORK ACCESS]\n"
+    "Listen address = 0.0.0.0\n"
+    "Allowed clients = all\n"
+    "Read-only clients = none\n"
+    "Idle timeout seconds = 0\n";
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
