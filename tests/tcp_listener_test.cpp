@@ -2,9 +2,7 @@
 // without closing the listening socket, and a listening socket that fails
 // (or a port taken by another program at start) is opened again instead of
 // ending network service.
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
@@ -52,34 +50,6 @@ uint16_t FreePort() {
   ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
   ::close(s);
   return ntohs(a.sin_port);
-}
-
-// The descriptor of this process's socket listening on `port`, or -1.
-int ListeningDescriptor(uint16_t port) {
-  DIR* dir = ::opendir("/proc/self/fd");
-  if (dir == nullptr) return -1;
-  int found = -1;
-  while (dirent* entry = ::readdir(dir)) {
-    const int fd = std::atoi(entry->d_name);
-    if (fd <= 2 || fd == ::dirfd(dir)) continue;
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) continue;
-    int listening = 0;
-    socklen_t size = sizeof listening;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 ||
-        !listening) {
-      continue;
-    }
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0 &&
-        a.sin_family == AF_INET && ntohs(a.sin_port) == port) {
-      found = fd;
-      break;
-    }
-  }
-  ::closedir(dir);
-  return found;
 }
 
 class TcpListenerTest : public TransportFixture {
@@ -156,11 +126,9 @@ TEST_F(TcpListenerTest, FullServerKeepsThePortAndTurnsFurtherClientsAway) {
 TEST_F(TcpListenerTest, ListeningSocketThatFailsIsOpenedAgainOnItsPort) {
   StartServers();
   auto before = ServedClient();
-  const int fd = ListeningDescriptor(port_);
-  ASSERT_GE(fd, 0);
   // Breaks the listening socket under the listener, the run flag still set:
   // its accept fails as on a real socket error.
-  ASSERT_EQ(::shutdown(fd, SHUT_RDWR), 0);
+  ASSERT_TRUE(BreakTcpListeningSocketForTesting());
   ASSERT_TRUE(WaitForLog("TARNET->Listening socket open again on port " +
                          std::to_string(port_) + "\n"));
   ASSERT_TRUE(WaitUntil([&] { return TcpServerBoundPort() == port_; }));

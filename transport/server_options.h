@@ -26,6 +26,10 @@ void SetTcpAccessPolicy(const TcpAccessPolicy& policy);
 TcpAccessPolicy CurrentTcpAccessPolicy();
 // The port the running listener is bound to; 0 while none is bound.
 uint16_t TcpServerBoundPort();
+// Shuts the listening socket down under the running listener, as a failing
+// network stack would, leaving the run flag set: for tests of the recovery.
+// False when no listening socket is open.
+bool BreakTcpListeningSocketForTesting();
 
 // Name of the local endpoint (on Linux an abstract Unix socket name).
 void SetIpcEndpointName(const std::string& name);

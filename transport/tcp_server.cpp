@@ -205,13 +205,14 @@ void CloseListener() {
   st.bound_port.store(0);
 }
 
-// Opens the listening socket again after a failure, waiting 100 ms, then
-// twice as long after each failed attempt up to 30 s. Attempts are logged
-// while the delay grows; once it has reached its limit the listener goes on
-// trying quietly. Returns the installed socket, or kInvalidSocket when the
-// server stops first.
-SocketHandle ReopenListener(const ListenerPlace& place) {
-  uint32_t delay = kReopenFirstDelayMs;
+// Opens the listening socket again after a failure, waiting `delay` ms,
+// then twice as long after each failed attempt up to 30 s. Attempts are
+// logged while the delay grows; once it has reached its limit the listener
+// goes on trying quietly. `delay` is left doubled, so that a socket failing
+// again soon after is not re-opened (and logged) in a tight loop; the
+// caller resets it once a connection has been accepted. Returns the
+// installed socket, or kInvalidSocket when the server stops first.
+SocketHandle ReopenListener(const ListenerPlace& place, uint32_t& delay) {
   StatusLine("TARNET->Opening the listening socket again in %u ms\n", delay);
   for (;;) {
     if (!WaitWhileRunning(delay)) return kInvalidSocket;
@@ -221,6 +222,7 @@ SocketHandle ReopenListener(const ListenerPlace& place) {
       if (!InstallListener(s)) return kInvalidSocket;
       StatusLine("TARNET->Listening socket open again on port %u\n",
                  static_cast<unsigned>(SocketLocalPort(s)));
+      delay = std::min(delay * 2, kReopenMaxDelayMs);
       return s;
     }
     if (delay < kReopenMaxDelayMs) {
@@ -407,7 +409,7 @@ bool AdmitClient(SocketHandle client, const ClientTerms& terms,
 
 // The accept loop. Returns when the server stops or cannot go on.
 void ServeConnections(const ListenerPlace& place, SocketHandle listener,
-                      const TcpAccessPolicy& policy) {
+                      const TcpAccessPolicy& policy, uint32_t reopen_delay) {
   TcpServerState& st = State();
   RefusalLog refusals;
   bool full = false;
@@ -454,12 +456,13 @@ void ServeConnections(const ListenerPlace& place, SocketHandle listener,
       StatusLine("TARNET->Listening socket failed (%s)\n",
                  SocketErrorText(got.error).c_str());
       CloseListener();
-      listener = ReopenListener(place);
+      listener = ReopenListener(place, reopen_delay);
       if (listener == kInvalidSocket) return;
       waiting_logged = false;
       continue;
     }
     retry_delay = 0;
+    reopen_delay = kReopenFirstDelayMs;
 
     if (!policy.allowed.Contains(got.peer_address)) {
       CloseSocket(got.socket);
@@ -524,6 +527,7 @@ void ListenerBody() {
   }
   place.port = st.port.load();
 
+  uint32_t reopen_delay = kReopenFirstDelayMs;
   const char* failed_step = "";
   SocketHandle listener = OpenListener(place, /*log=*/true, &failed_step);
   if (listener != kInvalidSocket) {
@@ -534,11 +538,11 @@ void ListenerBody() {
   } else {
     // The port may be held by another program for a while: keep trying
     // rather than leave the simulator without network service.
-    listener = ReopenListener(place);
+    listener = ReopenListener(place, reopen_delay);
   }
   if (listener != kInvalidSocket) {
     StatusLine("TARNET->Socket Thread Init OK\n");
-    ServeConnections(place, listener, policy);
+    ServeConnections(place, listener, policy, reopen_delay);
   }
 
   EndClientThreads();
@@ -562,6 +566,14 @@ void SetTcpServerLoopbackOnly(bool loopback_only) {
   State().loopback_only.store(loopback_only);
 }
 uint16_t TcpServerBoundPort() { return State().bound_port.load(); }
+
+bool BreakTcpListeningSocketForTesting() {
+  TcpServerState& st = State();
+  LockGuard<Lock> hold(st.listener_mu);
+  if (st.listener == kInvalidSocket) return false;
+  ShutdownSocket(st.listener);
+  return true;
+}
 
 void SetTcpAccessPolicy(const TcpAccessPolicy& policy) {
   TcpServerState& st = State();
