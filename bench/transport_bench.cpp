@@ -75,10 +75,16 @@ bool ReadExactly(int fd, uint8_t* p, size_t n) {
   return true;
 }
 
-// Connects to a loopback port. The plugin's listener is closed for a moment
-// while it has eight clients, so the run that follows an 8-client run retries
-// a refused connection (at most 2 s).
+// Connects to a loopback port and checks with an empty batch that the
+// connection is served. While the plugin has eight clients it accepts a
+// further connection and closes it at once, so the run that follows an
+// 8-client run retries until the earlier clients have left (at most 2 s).
 int ConnectTcp(uint16_t port) {
+  Buf probe(12, 0);
+  tarvos::StoreU16(probe.data(), 1);
+  tarvos::StoreU16(probe.data() + 2, 4);
+  tarvos::StoreU16(probe.data() + 8, 4);
+  tarvos::StoreU16(probe.data() + 10, 0xFADE);
   for (int attempt = 0; attempt < 200; ++attempt) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -88,7 +94,12 @@ int ConnectTcp(uint16_t port) {
     if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
       int on = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-      return fd;
+      uint8_t reply[12];
+      if (::send(fd, probe.data(), probe.size(), MSG_NOSIGNAL) ==
+              static_cast<ssize_t>(probe.size()) &&
+          ReadExactly(fd, reply, sizeof reply)) {
+        return fd;
+      }
     }
     ::close(fd);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -28,12 +28,15 @@ class TcpConnection : public Connection {
     }
     std::vector<uint8_t> frame = batch.Frame();
     if (!WriteAll(fd_, frame.data(), frame.size(), timeout_ms_, error)) {
-      return false;
+      return Unanswered(error);
     }
     // A rejected batch is answered with the single byte 0; a served one
     // starts with the type word 2.
     uint8_t head[4];
-    if (!ReadExactly(fd_, head, 1, timeout_ms_, error)) return false;
+    if (!ReadExactly(fd_, head, 1, timeout_ms_, error)) {
+      return Unanswered(error);
+    }
+    answered_ = true;
     if (head[0] == 0) {
       return Fail(AcceptReplyFrame(batch, head, 1), error);
     }
@@ -48,6 +51,18 @@ class TcpConnection : public Connection {
   }
 
  private:
+  // The server accepts every connection and closes at once those it cannot
+  // serve: when it already has its eight clients, or when its settings do
+  // not admit this client's address. A connection closed before anything
+  // was ever answered on it is one of those.
+  bool Unanswered(std::string* error) const {
+    if (answered_ || error->rfind("timed out", 0) == 0) return false;
+    *error =
+        "the server closed the connection without answering: it is full "
+        "(8 clients connected already) or does not admit this client";
+    return false;
+  }
+
   static bool Fail(const std::string& message, std::string* error) {
     if (message.empty()) return true;
     *error = message;
@@ -56,6 +71,7 @@ class TcpConnection : public Connection {
 
   int fd_;
   int timeout_ms_;
+  bool answered_ = false;  // some exchange got an answer
 };
 
 }  // namespace

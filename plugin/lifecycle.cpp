@@ -18,9 +18,11 @@
 #include "plugin/trace_log.h"
 #include "requests/one_second_timer.h"
 #include "settings/settings.h"
+#include "settings/settings_report.h"
 #include "settings/settings_windows.h"
 #include "traffic/aircraft_models.h"
 #include "traffic/traffic_thread.h"
+#include "transport/server_options.h"
 #include "transport/servers.h"
 #include "userconfig/user_offsets.h"
 
@@ -121,13 +123,18 @@ int Enable() {
   AircraftListChanged.store(0);
   CrashFlag.store(0);
 
+  // The settings are read before the StatusLog is open; their problems are
+  // held and written after the Enable lines below.
+  HoldSettingsReports();
   EnsureSettingsFile();
   LoadSettings();
+  SetTcpAccessPolicy(LoadedAccessPolicy());
 
   OpenStatusLog(SystemFilePath(kStatusLogFileName), /*truncate=*/false);
   StatusLine("%s", kRule);
   StatusLine("TARVOS Enable !\n");
   StatusLine("TARNETServer Enable !\n");
+  ReleaseSettingsReports();
   StatusLine("TARVOS->Reading TARVOSOffsets.cfg\n");
   LoadUserOffsetConfig();
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "plugin/file_access.h"
+
 namespace tarvos {
 namespace {
 
@@ -18,7 +20,8 @@ FILE* g_file = nullptr;
 void OpenStatusLog(const std::string& path, bool truncate) {
   std::lock_guard<std::mutex> hold(g_mu);
   if (g_file != nullptr) std::fclose(g_file);
-  g_file = std::fopen(path.c_str(), truncate ? "w" : "a");
+  // Never blocks: a FIFO or device of that name leaves the log closed.
+  g_file = OpenRegularFileForWriting(path, truncate);
 }
 
 void CloseStatusLog() {

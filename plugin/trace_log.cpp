@@ -6,6 +6,7 @@
 #include "XPLMDataAccess.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
+#include "plugin/file_access.h"
 #include "plugin/paths.h"
 
 namespace tarvos {
@@ -47,7 +48,8 @@ void SetTracing(std::atomic<int32_t>& mine, bool on, const char* start_line,
     if (mine.load() != 0) return;
     // Opened only when not open already: the other switch may hold it.
     if (g_trace == nullptr) {
-      g_trace = std::fopen(SystemFilePath(kTraceLogFileName).c_str(), "a");
+      g_trace = OpenRegularFileForWriting(SystemFilePath(kTraceLogFileName),
+                                          /*truncate=*/false);
     }
     SwitchLineLocked(start_line);
     mine.store(1);
@@ -153,7 +155,7 @@ void OpenTraceLogForStart(const std::string& path) {
   ReadLogging.store(0);
   WriteLogging.store(0);
   CloseLocked();
-  g_trace = std::fopen(path.c_str(), "w");
+  g_trace = OpenRegularFileForWriting(path, /*truncate=*/true);
 }
 
 void TraceLine(const char* format, ...) {

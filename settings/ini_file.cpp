@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "plugin/status_log.h"
+#include "plugin/file_access.h"
+#include "settings/settings_report.h"
 
 namespace tarvos {
 namespace {
@@ -103,10 +104,6 @@ std::string_view FirstLine(std::string_view s) {
   return end == std::string_view::npos ? s : s.substr(0, end);
 }
 
-void ReportOpenFailure(const std::string& path) {
-  WriteErrorMessage(stderr, "Can't open %s", path.c_str());
-}
-
 // Splits text into lines without their line feeds; a last line without a
 // line feed is kept.
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -124,21 +121,11 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-// The whole file; false when it cannot be opened or a read fails.
+// The whole file; false (reported) when it is not a regular file, cannot
+// be opened or a read fails.
 bool ReadFile(const std::string& path, std::string& text) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    ReportOpenFailure(path);
-    return false;
-  }
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    text.append(chunk, got);
-  }
-  const bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
+  const FileResult result = ReadIniText(path, &text);
+  return result.ok();
 }
 
 void PutLine(std::string& out, std::string_view text) {
@@ -248,22 +235,32 @@ std::optional<std::string> ReadIniValue(const std::string& path,
   return FindIniValue(text, section, key);
 }
 
+FileResult ReadIniText(const std::string& path, std::string* text) {
+  const FileResult result = ReadRegularFile(path, text);
+  if (!result.ok()) ReportSettingsFileFailure(path, result);
+  return result;
+}
+
 bool WriteIniValue(const std::string& path, std::string_view section,
                    std::string_view key, std::string_view value) {
   std::string text;
   if (!ReadFile(path, text)) return false;
   const std::string rewritten = RewriteIniValue(text, section, key, value);
   const std::string temp = IniTempPath(path);
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (out == nullptr) {
-    ReportOpenFailure(temp);
+  // Never blocks and never writes through anything but a regular file: a
+  // FIFO named like the temporary file must not hang a client thread.
+  const FileResult written = WriteRegularFile(temp, rewritten);
+  if (!written.ok()) {
+    ReportSettingsFileFailure(temp, written);
+    // A part written is removed; something else of that name is not ours.
+    if (written.status != FileStatus::kNotRegular) {
+      std::error_code ignored;
+      std::filesystem::remove(temp, ignored);
+    }
     return false;
   }
-  bool ok = std::fwrite(rewritten.data(), 1, rewritten.size(), out) ==
-            rewritten.size();
-  ok = (std::fclose(out) == 0) && ok;
   // The temporary copy replaces the file only when it was written whole.
-  if (!ok || !ReplaceFile(temp, path)) {
+  if (!ReplaceFile(temp, path)) {
     std::error_code error;
     std::filesystem::remove(temp, error);
     return false;
@@ -279,14 +276,9 @@ bool CreateIniFile(const std::string& path, std::string_view preamble,
     text.append(sections[i]);
     PutLine(text, "]");
   }
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) {
-    ReportOpenFailure(path);
-    return false;
-  }
-  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-  ok = (std::fclose(out) == 0) && ok;
-  return ok;
+  const FileResult written = WriteRegularFile(path, text);
+  if (!written.ok()) ReportSettingsFileFailure(path, written);
+  return written.ok();
 }
 
 }  // namespace tarvos

@@ -23,6 +23,8 @@
 #include <string>
 #include <string_view>
 
+#include "plugin/file_access.h"
+
 namespace tarvos {
 
 // The same two operations on the file's text, without touching any file.
@@ -32,10 +34,16 @@ std::optional<std::string> FindIniValue(std::string_view text,
 std::string RewriteIniValue(std::string_view text, std::string_view section,
                             std::string_view key, std::string_view value);
 
+// The whole settings file at `path`, read only when it is a regular file and
+// without blocking (a FIFO or device of that name is refused, not opened for
+// a blocking read). A failure is reported as "Can't open <path>: <reason>"
+// on the standard error stream and to the StatusLog (settings_report.h).
+FileResult ReadIniText(const std::string& path, std::string* text);
+
 // The value of `key` in `section`, or nothing when absent. The last matching
 // line wins; a value that starts with '"' loses its first and last
-// character. A file that cannot be opened gives nothing and writes
-// "Can't open <path>: <reason>" to the standard error stream.
+// character. A file that cannot be read gives nothing and is reported as
+// for ReadIniText.
 std::optional<std::string> ReadIniValue(const std::string& path,
                                         std::string_view section,
                                         std::string_view key);

@@ -9,9 +9,12 @@
 #include <string_view>
 
 #include "offsets/offset_block.h"
+#include "plugin/file_access.h"
 #include "plugin/paths.h"
 #include "plugin/plugin_state.h"
 #include "settings/ini_file.h"
+#include "settings/settings_report.h"
+#include "transport/access_policy.h"
 
 namespace tarvos {
 namespace {
@@ -19,6 +22,7 @@ namespace {
 constexpr const char kSectionMain[] = "TARVOS SETTINGS";
 constexpr const char kSectionAtc[] = "TARVOS ATC SETTINGS";
 constexpr const char kSectionFlaps[] = "TARVOS FLAPS SETTINGS";
+constexpr const char kSectionAccess[] = "TARVOS NETWORK ACCESS";
 
 constexpr int kTuneMin = 0;
 constexpr int kTuneMax = 20;
@@ -31,6 +35,10 @@ enum class SettingKind {
   kFlapSettings,
   kDetentCount,
   kFlapDetent,
+  kListenAddress,
+  kAllowedClients,
+  kReadOnlyClients,
+  kIdleTimeout,
 };
 
 // One key of the settings file. `index` is the AtcField or the detent
@@ -64,6 +72,14 @@ constexpr SettingKey kSettingKeys[] = {
     {SettingKind::kFlapDetent, 8, kSectionFlaps, "Flap detend 8", ""},
     {SettingKind::kFlapDetent, 9, kSectionFlaps, "Flap detend 9", ""},
     {SettingKind::kFlapDetent, 10, kSectionFlaps, "Flap detend 10", ""},
+    // Who may use the TCP server (access_policy.h). The defaults keep it
+    // open to everyone.
+    {SettingKind::kListenAddress, 0, kSectionAccess, "Listen address",
+     "0.0.0.0"},
+    {SettingKind::kAllowedClients, 0, kSectionAccess, "Allowed clients", "all"},
+    {SettingKind::kReadOnlyClients, 0, kSectionAccess, "Read-only clients",
+     "none"},
+    {SettingKind::kIdleTimeout, 0, kSectionAccess, "Idle timeout seconds", "0"},
 };
 
 // The ATC texts: limit in characters and the offset field they mirror.
@@ -94,6 +110,9 @@ struct SettingsState {
   char AtcAircraftType[kAtcBufferSize] = "Boeing 737-800";
   // The flaps section, including FlapDetentTable: read and written back.
   FlapSettings flaps{"Inactive", 0, 2, "02", {}};
+  // The access section as last loaded (defaults for keys that are missing
+  // or malformed).
+  TcpAccessPolicy access;
 
   char* Atc(AtcField field) {
     switch (field) {
@@ -160,6 +179,25 @@ void ApplyFlapDetent(FlapDetent& detent, const std::string& value) {
   }
 }
 
+// One key of the access section; false (policy untouched) when malformed.
+bool ApplyAccessKey(const SettingKey& key, const std::string& value,
+                    TcpAccessPolicy& policy) {
+  switch (key.kind) {
+    case SettingKind::kListenAddress:
+      return ParseListenAddress(value, &policy.listen_address);
+    case SettingKind::kAllowedClients:
+      return ParseAddressSet(value, /*empty_means_everyone=*/true,
+                             &policy.allowed);
+    case SettingKind::kReadOnlyClients:
+      return ParseAddressSet(value, /*empty_means_everyone=*/false,
+                             &policy.read_only);
+    case SettingKind::kIdleTimeout:
+      return ParseIdleTimeout(value, &policy.idle_timeout_seconds);
+    default:
+      return true;
+  }
+}
+
 void ApplyKey(const SettingKey& key, const std::string& value)
     REQUIRES(OffsetLock) {
   switch (key.kind) {
@@ -191,6 +229,16 @@ void ApplyKey(const SettingKey& key, const std::string& value)
     case SettingKind::kFlapDetent:
       ApplyFlapDetent(g_settings.flaps.FlapDetentTable[key.index - 1], value);
       break;
+    case SettingKind::kListenAddress:
+    case SettingKind::kAllowedClients:
+    case SettingKind::kReadOnlyClients:
+    case SettingKind::kIdleTimeout:
+      if (!ApplyAccessKey(key, value, g_settings.access)) {
+        ReportSettingsProblem("TARVOS->TARVOS.ini: \"" + std::string(key.key) +
+                              " = " + value + "\" is not valid, using " +
+                              key.default_value + "\n");
+      }
+      break;
   }
 }
 
@@ -213,8 +261,8 @@ void WriteDefaultSettings() {
   std::snprintf(preamble, sizeof preamble, "TARVOS Version %s ini file\n\n",
                 kPluginVersion);
   constexpr std::string_view kSections[] = {kSectionMain, kSectionAtc,
-                                            kSectionFlaps};
-  if (!CreateIniFile(path, preamble, kSections, 3)) return;
+                                            kSectionFlaps, kSectionAccess};
+  if (!CreateIniFile(path, preamble, kSections, 4)) return;
   // Each key goes last into its section, which yields the file in table
   // order.
   for (const SettingKey& key : kSettingKeys) {
@@ -229,32 +277,29 @@ void ClearFlapDetents() {
 }
 
 void EnsureSettingsFile() {
-  FILE* file = std::fopen(SettingsFilePath().c_str(), "r");
-  if (file != nullptr) {
-    std::fclose(file);
-    return;
-  }
+  // Only a missing file is replaced by the default one. Something else of
+  // that name (a directory, a FIFO, a file that cannot be read) is never
+  // opened for writing: that could block, or destroy a file the user can
+  // still mend. LoadSettings reports it and the defaults stay in memory.
+  if (ProbeFile(SettingsFilePath()).status != FileStatus::kMissing) return;
   ClearFlapDetents();
   WriteDefaultSettings();
 }
 
 void LoadSettings() {
   const std::string path = SettingsFilePath();
-  // An unreadable file is reported once (by the first read), not once per
-  // key; the settings in memory then stay as they are.
-  FILE* probe = std::fopen(path.c_str(), "rb");
-  const bool readable = probe != nullptr;
-  if (probe != nullptr) std::fclose(probe);
-  bool reported = false;
+  // Read once, as a regular file and without blocking; a file that cannot
+  // be read is reported once and the settings in memory stay as they are.
+  std::string text;
+  const bool readable = ReadIniText(path, &text).ok();
   LockGuard<RecursiveLock> hold(OffsetLock);
+  // The access section starts from its defaults on every load.
+  g_settings.access = TcpAccessPolicy();
   for (const SettingKey& key : kSettingKeys) {
     // Texts not found in the file keep their current value; the ATC texts
     // are published either way so the offsets always show the settings.
     std::optional<std::string> value;
-    if (readable || !reported) {
-      value = ReadIniValue(path, key.section, key.key);
-      reported = true;
-    }
+    if (readable) value = FindIniValue(text, key.section, key.key);
     if (value) {
       ApplyKey(key, *value);
     } else if (key.kind == SettingKind::kAtcText) {
@@ -263,6 +308,11 @@ void LoadSettings() {
                    strnlen(current, kAtcBufferSize));
     }
   }
+}
+
+TcpAccessPolicy LoadedAccessPolicy() {
+  LockGuard<RecursiveLock> hold(OffsetLock);
+  return g_settings.access;
 }
 
 void StoreAtcText(AtcField field, const char* text, size_t length) {

@@ -10,6 +10,12 @@
 //   [TARVOS FLAPS SETTINGS]  Flap Settings = Inactive|Active,
 //                            Number of Detends = 02          (2..10),
 //                            Flap detend 1..10 = set,lever,adjusted or empty
+//   [TARVOS NETWORK ACCESS]  Listen address = 0.0.0.0, Allowed clients = all,
+//                            Read-only clients = none,
+//                            Idle timeout seconds = 0  (access_policy.h)
+//
+// Problems with the file (not a regular file, unreadable, malformed access
+// values) go to the StatusLog through settings_report.h, once each.
 //
 // Threads: LoadSettings runs inside XPluginEnable before any worker thread.
 // Afterwards the ATC texts are changed by the settings windows (main thread)
@@ -23,6 +29,7 @@
 #include <string>
 
 #include "offsets/locks.h"
+#include "transport/access_policy.h"
 
 namespace tarvos {
 
@@ -53,14 +60,19 @@ struct FlapSettings {
 // The settings file: the simulator's system folder and "TARVOS.ini".
 std::string SettingsFilePath();
 
-// XPluginEnable: when the settings file cannot be opened for reading, clears
-// the flap-detent table and writes the default file.
+// XPluginEnable: when there is no settings file, clears the flap-detent
+// table and writes the default file. Anything else of that name is left
+// alone (LoadSettings reports it).
 void EnsureSettingsFile() EXCLUDES(OffsetLock);
 // Writes the default settings file (truncating any existing one).
 void WriteDefaultSettings();
 // Reads every key of the file into memory and publishes the ATC texts. A
-// missing key or an out-of-range value keeps the current setting.
+// missing key or an out-of-range value keeps the current setting; the
+// access section starts from its defaults, and a malformed access value is
+// reported and leaves its default.
 void LoadSettings() EXCLUDES(OffsetLock);
+// The access section as the last LoadSettings left it.
+TcpAccessPolicy LoadedAccessPolicy() EXCLUDES(OffsetLock);
 
 // Sets `field` to `text` (cut at its limit of 19 or 31 characters), copies
 // it into its offset field and rewrites its key in the file.

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tarvos {
 
@@ -35,9 +36,11 @@ class IpcEndpoint {
     bool message_registered = false;  // the registered message number
   };
 
-  // Called by the request loop for each request: the batch name, answered
-  // with the returned result (1 or 0).
-  using ServeFn = std::function<int(const char* batch_name)>;
+  // Called by the request loop for each request: the batch name exactly as
+  // the message carries it (its length is the message's length field, so a
+  // name with a NUL inside arrives whole and is refused by NamedBatch::Open),
+  // answered with the returned result (1 or 0).
+  using ServeFn = std::function<int(std::string_view batch_name)>;
 
   // Made by the starting thread, before the server thread exists, so that a
   // quit request can never be lost.
@@ -58,8 +61,9 @@ class IpcEndpoint {
 class NamedBatch {
  public:
   // Opens the named batch; null when no batch of that name exists or the
-  // name is not acceptable.
-  static std::unique_ptr<NamedBatch> Open(const char* name);
+  // name is not acceptable (on POSIX: "/" and 1 to 254 further characters,
+  // none of them "/" or NUL).
+  static std::unique_ptr<NamedBatch> Open(std::string_view name);
   virtual ~NamedBatch() = default;
 
   // Makes the batch's bytes available; false when it cannot be mapped.

@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "offsets/coding.h"
@@ -177,9 +179,11 @@ class PosixIpcEndpoint : public IpcEndpoint {
       }
       const size_t whole = kMessageHeaderSize + length;
       if (c.received < whole) break;  // the rest comes with a later read
-      char name[kMaxBatchNameLength + 1];
-      std::memcpy(name, c.message + kMessageHeaderSize, length);
-      name[length] = '\0';
+      // The name is handed on with its length: one with a NUL inside must
+      // be refused, not served under the part before the NUL.
+      const std::string_view name(
+          reinterpret_cast<const char*>(c.message + kMessageHeaderSize),
+          length);
       int result = serve(name);
       if (!Answer(c, static_cast<uint8_t>(result == 1 ? 1 : 0))) return false;
       // A client may send its next message before reading this answer.
@@ -253,11 +257,15 @@ class PosixNamedBatch : public NamedBatch {
 };
 
 // A POSIX shared-memory name: "/" followed by 1 to 254 characters, none of
-// them "/" or NUL.
-bool AcceptableBatchName(const char* name) {
-  size_t len = std::strlen(name);
-  if (len < 2 || len > kMaxBatchNameLength || name[0] != '/') return false;
-  return std::strchr(name + 1, '/') == nullptr;
+// them "/" or NUL. The length is the message's: a NUL inside means that the
+// length and the name disagree, and the request is malformed.
+bool AcceptableBatchName(std::string_view name) {
+  if (name.size() < 2 || name.size() > kMaxBatchNameLength || name[0] != '/') {
+    return false;
+  }
+  const std::string_view rest = name.substr(1);
+  return rest.find('/') == std::string_view::npos &&
+         rest.find('\0') == std::string_view::npos;
 }
 
 }  // namespace
@@ -270,9 +278,10 @@ std::unique_ptr<IpcEndpoint> IpcEndpoint::Make() {
   return std::make_unique<PosixIpcEndpoint>(fds[0], fds[1]);
 }
 
-std::unique_ptr<NamedBatch> NamedBatch::Open(const char* name) {
+std::unique_ptr<NamedBatch> NamedBatch::Open(std::string_view name) {
   if (!AcceptableBatchName(name)) return nullptr;
-  int fd = ::shm_open(name, O_RDWR | O_CLOEXEC, 0);
+  const std::string terminated(name);
+  int fd = ::shm_open(terminated.c_str(), O_RDWR | O_CLOEXEC, 0);
   if (fd < 0) return nullptr;
   return std::make_unique<PosixNamedBatch>(fd);
 }

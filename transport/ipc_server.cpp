@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "offsets/offset_block.h"
@@ -45,7 +46,7 @@ IpcServerState& State() {
 }
 
 // One request message: count it, open the named batch, throttle, serve.
-int ServeMessage(const char* batch_name) {
+int ServeMessage(std::string_view batch_name) {
   CountRequest();
   std::unique_ptr<NamedBatch> batch = NamedBatch::Open(batch_name);
   // The throttle applies to every message, found or not.
@@ -74,7 +75,7 @@ void ServerBody(const std::shared_ptr<IpcEndpoint>& endpoint,
   StatusLine("Waiting for messages!\n");
   st.listening.store(steps.window_created);
   if (st.run.load() == 1) {
-    endpoint->Run([](const char* batch_name) {
+    endpoint->Run([](std::string_view batch_name) {
       if (State().run.load() != 1) return 0;
       return ServeMessage(batch_name);
     });

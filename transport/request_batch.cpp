@@ -67,7 +67,8 @@ void ServeWrite(const uint8_t* data, uint32_t offset, uint32_t size,
 
 }  // namespace
 
-BatchResult ServeRequestBatch(uint8_t* batch, size_t length, char marker) {
+BatchResult ServeRequestBatch(uint8_t* batch, size_t length, char marker,
+                              BatchAccess access) {
   size_t cursor = 0;
   for (;;) {
     const size_t left = length - cursor;
@@ -108,7 +109,10 @@ BatchResult ServeRequestBatch(uint8_t* batch, size_t length, char marker) {
 
     uint8_t* data = record + header;
     if (id == kRecordWrite) {
-      ServeWrite(data, offset, size, marker);
+      // A read-only client's write is skipped like a protected one.
+      if (access == BatchAccess::kReadWrite) {
+        ServeWrite(data, offset, size, marker);
+      }
     } else {
       ServeRead(data, offset, size, marker);
     }

@@ -82,10 +82,17 @@ struct BatchResult {
   size_t used_length = 0;
 };
 
+// What a batch may do: kReadOnly serves its reads and skips every write
+// record as a write to a protected offset is skipped (no handler, no copy,
+// no trace; the result stays 1). For TCP clients the access section of
+// TARVOS.ini names as read-only (access_policy.h).
+enum class BatchAccess { kReadWrite, kReadOnly };
+
 // Serves every record of `batch` (length bytes, modified in place: read data
 // areas are filled, an invalid id is zeroed). `marker` starts every trace
 // line (kTraceMarkerLocal or kTraceMarkerTcp).
-BatchResult ServeRequestBatch(uint8_t* batch, size_t length, char marker)
+BatchResult ServeRequestBatch(uint8_t* batch, size_t length, char marker,
+                              BatchAccess access = BatchAccess::kReadWrite)
     EXCLUDES(OffsetLock);
 
 // Adds 1 to RequestCount under OffsetLock: once per batch, before serving it.

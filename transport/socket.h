@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tarvos {
 
@@ -34,17 +35,51 @@ bool LookupTcpProtocol(int* protocol);
 
 // An IPv4 stream socket; kInvalidSocket on failure.
 SocketHandle CreateStreamSocket(int protocol);
+// Makes the address a listening socket binds to its own for as long as it
+// is open: no other socket, of this program or another, may bind the same
+// port beside it (so no other program can take connections meant for the
+// simulator). Call before BindSocket; false when the platform refused it.
+//   POSIX: SO_REUSEADDR. There it only lets a new listener bind while
+//     connections of an earlier one linger in TIME_WAIT; a port with a
+//     listening socket can never be bound by another socket (SO_REUSEPORT,
+//     which would allow that, is never set).
+//   Windows: SO_EXCLUSIVEADDRUSE, and never SO_REUSEADDR (which there lets
+//     any other socket bind the same port and steal its connections).
+bool SetExclusiveAddressUse(SocketHandle s);
 // Binds to `address` (host byte order, e.g. INADDR_ANY = 0) and `port`
 // (0 = any free port) and listens with `backlog`.
 bool BindSocket(SocketHandle s, uint32_t address, uint16_t port);
+// Listens with `backlog`. The socket is left non-blocking: AcceptConnection
+// waits for connections itself, so a connection reset while it was queued
+// can never leave the listener blocked.
 bool ListenSocket(SocketHandle s, int backlog);
 // The local port a bound socket got (0 on failure).
 uint16_t SocketLocalPort(SocketHandle s);
 
-// Blocks for the next connection; kInvalidSocket when accepting failed or
-// the listening socket was shut down.
-SocketHandle AcceptSocket(SocketHandle listener);
-// Receives at most `size` bytes; <= 0 when the connection closed or failed.
+// Outcome of AcceptConnection.
+enum class AcceptStatus {
+  kAccepted,  // `socket` is a new connection from `peer_address`
+  kNone,      // no connection within the time-out
+  kRetry,     // a passing failure (descriptors or memory short): try later
+  kFailed,    // the listening socket is broken or was shut down
+};
+struct AcceptResult {
+  AcceptStatus status = AcceptStatus::kNone;
+  SocketHandle socket = kInvalidSocket;
+  uint32_t peer_address = 0;  // IPv4, host byte order
+  int error = 0;              // the system's error number of kRetry, kFailed
+};
+// Waits up to `timeout_ms` (-1: without limit) for the next connection on a
+// listening socket and accepts it. ShutdownSocket on the listener from
+// another thread ends the wait with kFailed.
+AcceptResult AcceptConnection(SocketHandle listener, int timeout_ms);
+
+// Gives up a receive after `ms` milliseconds without data (0: never).
+bool SetReceiveTimeout(SocketHandle s, uint32_t ms);
+// ReceiveSome's result when the receive time-out passed without data.
+inline constexpr long kReceiveTimedOut = -2;
+// Receives at most `size` bytes; 0 when the connection closed, -1 when it
+// failed, kReceiveTimedOut after the receive time-out.
 long ReceiveSome(SocketHandle s, void* buffer, size_t size);
 // Sends all bytes; false when the connection failed.
 bool SendAll(SocketHandle s, const void* data, size_t size);
@@ -54,6 +89,9 @@ void ShutdownReceive(SocketHandle s);
 // Stops both directions (wakes a blocked Accept or Receive).
 void ShutdownSocket(SocketHandle s);
 void CloseSocket(SocketHandle s);
+
+// The system's text for a socket error number.
+std::string SocketErrorText(int error);
 
 }  // namespace tarvos
 

@@ -1,11 +1,15 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "transport/socket.h"
 
@@ -34,11 +38,16 @@ bool LookupTcpProtocol(int* protocol) {
 SocketHandle CreateStreamSocket(int protocol) {
   int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, protocol);
   if (s < 0) return kInvalidSocket;
-  // A listener is re-created on the same port while connections accepted
-  // from its predecessor may linger in TIME_WAIT.
-  int on = 1;
-  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   return s;
+}
+
+bool SetExclusiveAddressUse(SocketHandle s) {
+  // On POSIX systems SO_REUSEADDR never lets a second socket bind a port
+  // that is being listened on; it lets a re-opened listener bind while
+  // connections accepted by its predecessor linger in TIME_WAIT. SO_REUSEPORT
+  // (which would let another socket share the port) is never set.
+  int on = 1;
+  return ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
 }
 
 bool BindSocket(SocketHandle s, uint32_t address, uint16_t port) {
@@ -50,7 +59,9 @@ bool BindSocket(SocketHandle s, uint32_t address, uint16_t port) {
 }
 
 bool ListenSocket(SocketHandle s, int backlog) {
-  return ::listen(s, backlog) == 0;
+  if (::listen(s, backlog) != 0) return false;
+  const int flags = ::fcntl(s, F_GETFL);
+  return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 uint16_t SocketLocalPort(SocketHandle s) {
@@ -62,25 +73,91 @@ uint16_t SocketLocalPort(SocketHandle s) {
   return ntohs(addr.sin_port);
 }
 
-SocketHandle AcceptSocket(SocketHandle listener) {
-  for (;;) {
-    int s = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (s >= 0) {
-      // Replies are single small writes; do not hold them back.
-      int on = 1;
-      ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-      return s;
-    }
-    // A connection that was reset before we took it is not a server failure.
-    if (errno == EINTR || errno == ECONNABORTED) continue;
-    return kInvalidSocket;
+namespace {
+
+// Errors of accept() that belong to the connection being taken (it failed
+// or was reset before we took it), not to the listener: take the next one.
+bool ConnectionError(int error) {
+  switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EPROTO:
+    case ENOPROTOOPT:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case EPERM:  // a firewall rule refused this connection
+#if defined(ENONET)
+    case ENONET:
+#endif
+      return true;
+    default:
+      return false;
   }
+}
+
+// Shortages that pass: the listener is fine, accepting must wait.
+bool PassingError(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS ||
+         error == ENOMEM;
+}
+
+}  // namespace
+
+AcceptResult AcceptConnection(SocketHandle listener, int timeout_ms) {
+  AcceptResult result;
+  pollfd p{listener, POLLIN, 0};
+  const int ready = ::poll(&p, 1, timeout_ms);
+  if (ready == 0) return result;  // kNone
+  if (ready < 0) {
+    if (errno == EINTR) return result;
+    result.status = AcceptStatus::kFailed;
+    result.error = errno;
+    return result;
+  }
+  // Ready, or hung up / in error: accept() tells which.
+  sockaddr_in peer{};
+  socklen_t len = sizeof peer;
+  const int s = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len,
+                          SOCK_CLOEXEC);
+  if (s < 0) {
+    const int error = errno;
+    if (ConnectionError(error)) return result;  // kNone: wait for the next
+    result.status =
+        PassingError(error) ? AcceptStatus::kRetry : AcceptStatus::kFailed;
+    result.error = error;
+    return result;
+  }
+  // Replies are single small writes; do not hold them back.
+  int on = 1;
+  ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  result.status = AcceptStatus::kAccepted;
+  result.socket = s;
+  result.peer_address =
+      peer.sin_family == AF_INET ? ntohl(peer.sin_addr.s_addr) : 0;
+  return result;
+}
+
+bool SetReceiveTimeout(SocketHandle s, uint32_t ms) {
+  timeval limit{};
+  limit.tv_sec = static_cast<time_t>(ms / 1000);
+  limit.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+  return ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
 }
 
 long ReceiveSome(SocketHandle s, void* buffer, size_t size) {
   for (;;) {
     ssize_t n = ::recv(s, buffer, size, 0);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      return kReceiveTimedOut;
+    }
     return static_cast<long>(n);
   }
 }
@@ -102,5 +179,7 @@ bool SendAll(SocketHandle s, const void* data, size_t size) {
 void ShutdownReceive(SocketHandle s) { ::shutdown(s, SHUT_RD); }
 void ShutdownSocket(SocketHandle s) { ::shutdown(s, SHUT_RDWR); }
 void CloseSocket(SocketHandle s) { ::close(s); }
+
+std::string SocketErrorText(int error) { return std::strerror(error); }
 
 }  // namespace tarvos

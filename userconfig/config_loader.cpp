@@ -7,6 +7,7 @@
 
 #include "XPLMDataAccess.h"
 #include "XPLMUtilities.h"
+#include "plugin/file_access.h"
 #include "plugin/status_log.h"
 #include "userconfig/config_parser.h"
 #include "userconfig/user_offsets.h"
@@ -34,20 +35,11 @@ std::string BuildUserConfigPath() {
 
 bool ReadUserOffsetConfig(const std::string& path, UserTables* tables) {
   *tables = UserTables();
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
-    StatusLine("Error reading TARVOSOffsets.cfg\n");
-    return false;
-  }
+  // Only a regular file is read, and it is opened without blocking: a FIFO
+  // or device of that name would otherwise hang Enable, and a directory
+  // opens but cannot be read. Each is a file that cannot be read.
   std::string text;
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    text.append(chunk, got);
-  }
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
+  if (!ReadRegularFile(path, &text).ok()) {
     StatusLine("Error reading TARVOSOffsets.cfg\n");
     return false;
   }

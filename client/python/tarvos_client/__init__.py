@@ -258,13 +258,26 @@ class TcpClient(_NamedAccess):
     def __init__(self, host="127.0.0.1", port=DEFAULT_PORT, timeout=5.0):
         self._sock = socket.create_connection((host, port), timeout=timeout)
         self._sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self._answered = False
 
     def exchange(self, batch):
         frame = batch.frame()
         if len(frame) - 8 > MAX_RECORD_AREA:
             raise ValueError("batch too large for one frame")
-        self._sock.sendall(frame)
-        first = _recv_exactly(self._sock, 1)
+        try:
+            self._sock.sendall(frame)
+            first = _recv_exactly(self._sock, 1)
+        except (ConnectionError, BrokenPipeError) as e:
+            # The server accepts every connection and closes at once those
+            # it cannot serve (eight clients connected, or an address its
+            # settings do not admit).
+            if self._answered:
+                raise
+            raise ConnectionError(
+                "the server closed the connection without answering: it is "
+                "full (8 clients connected already) or does not admit this "
+                "client") from e
+        self._answered = True
         if first == b"\0":
             raise BatchRejected("the server rejected the batch")
         head = first + _recv_exactly(self._sock, 3)
