@@ -11,6 +11,7 @@
 #include "offsets/convert.h"
 #include "offsets/field_store.h"
 #include "offsets/locks.h"
+#include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
 #include "offsets/refresh_lists.h"
 #include "offsets/refresh_scheduler.h"
@@ -114,6 +115,79 @@ void BM_ApplyWriteHeading(benchmark::State& state) {
   simhost::Host::Get().TakeSetRecords();
 }
 BENCHMARK(BM_ApplyWriteHeading);
+
+// One host dataref write, the baseline of the write handlers.
+void BM_BaselineHostSetDataf(benchmark::State& state) {
+  StartPluginOnce();
+  XPLMDataRef ref = XPLMFindDataRef("sim/cockpit/autopilot/heading_mag");
+  int64_t n = 0;
+  float v = 0;
+  for (auto _ : state) {
+    XPLMSetDataf(ref, v += 1.0f);
+    if (++n % 1024 == 0) {
+      state.PauseTiming();
+      simhost::Host::Get().TakeSetRecords();
+      state.ResumeTiming();
+    }
+  }
+  simhost::Host::Get().TakeSetRecords();
+}
+BENCHMARK(BM_BaselineHostSetDataf);
+
+// An autopilot target write through the dispatch: a value that differs
+// every time, so the handler runs on every iteration.
+void ApplyAutopilotWrite(benchmark::State& state, uint32_t offset,
+                         uint16_t first, uint16_t step) {
+  StartPluginOnce();
+  uint16_t value = first;
+  uint8_t bytes[2];
+  int64_t n = 0;
+  for (auto _ : state) {
+    value = static_cast<uint16_t>(value + step);
+    tarvos::StoreU16(bytes, value);
+    {
+      tarvos::LockGuard<tarvos::RecursiveLock> hold(tarvos::OffsetLock);
+      benchmark::DoNotOptimize(tarvos::ApplyWrite(bytes, offset, 2));
+      tarvos::StoreU16(tarvos::OffsetBlock + offset, value);
+    }
+    if (++n % 1024 == 0) {
+      state.PauseTiming();
+      simhost::Host::Get().TakeSetRecords();
+      state.ResumeTiming();
+    }
+  }
+  simhost::Host::Get().TakeSetRecords();
+}
+// The heading bug (one rounding, one float set).
+void BM_ApplyWriteHeadingTarget(benchmark::State& state) {
+  ApplyAutopilotWrite(state, 0x07CC, 0, 182);
+}
+BENCHMARK(BM_ApplyWriteHeadingTarget);
+// The airspeed target with the simulator in Mach mode: the mode, sigma and
+// speed-of-sound reads and the conversion.
+void BM_ApplyWriteAirspeedTarget(benchmark::State& state) {
+  StartPluginOnce();
+  simhost::Host::Get().SetInt("sim/cockpit/autopilot/airspeed_is_mach", 1);
+  ApplyAutopilotWrite(state, 0x07E2, 100, 1);
+  simhost::Host::Get().SetInt("sim/cockpit/autopilot/airspeed_is_mach", 0);
+}
+BENCHMARK(BM_ApplyWriteAirspeedTarget);
+
+void BM_RefreshCallbackC(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackC(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackC);
+
+void BM_RefreshCallbackD(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackD(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackD);
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "offsets/refresh_lists.h"
 
+#include "offsets/autopilot.h"
 #include "offsets/position.h"
 #include "offsets/reference_tables.h"
 #include "offsets/scaled_rows.h"
@@ -25,18 +26,20 @@ constexpr Converter kListA[] = {
     ConvertBank,             // 0x057C
     ConvertHeading,          // 0x0580
     // Engines (0x088C ... 0x0A88), navigation needles (0x0C48 ... 0x0C6E),
-    // wind (0x0E90, 0x0E92), propeller rpm (0x2400, 0x2500) and the flight
-    // director (0x2EE8, 0x2EF0) come here, in that order.
-    Scaled<0x3080>,            // roll acceleration
-    Scaled<0x3088>,            // yaw acceleration
-    Scaled<0x30A8>,            // pitch rate
-    Scaled<0x30B0>,            // roll rate
-    Scaled<0x30B8>,            // yaw rate
-    Scaled<0x30A0>,            // vertical velocity
-    Scaled<0x31A0>,            // vertical speed, ft/s
-    Scaled<0x31E4>,            // radio altitude
-    ConvertIndicatedAltitude,  // 0x3324
-    AdvanceRefreshCounter,     // 0x337E
+    // wind (0x0E90, 0x0E92) and propeller rpm (0x2400, 0x2500) come here,
+    // in that order.
+    ConvertFlightDirectorPitch,  // 0x2EE8
+    ConvertFlightDirectorRoll,   // 0x2EF0
+    Scaled<0x3080>,              // roll acceleration
+    Scaled<0x3088>,              // yaw acceleration
+    Scaled<0x30A8>,              // pitch rate
+    Scaled<0x30B0>,              // roll rate
+    Scaled<0x30B8>,              // yaw rate
+    Scaled<0x30A0>,              // vertical velocity
+    Scaled<0x31A0>,              // vertical speed, ft/s
+    Scaled<0x31E4>,              // radio altitude
+    ConvertIndicatedAltitude,    // 0x3324
+    AdvanceRefreshCounter,       // 0x337E
 };
 
 // Every 3rd frame: ground speed, yoke, trims, flap handle.
@@ -47,15 +50,26 @@ constexpr Converter kListB[] = {
 };
 
 // Every 7th frame: autopilot speed and modes, engines running, slats, flaps.
-// (Nothing yet: the first entries arrive with the autopilot and engines.)
-constexpr Converter kListC[] = {nullptr};
+constexpr Converter kListC[] = {
+    ConvertAutothrottleHold,  // 0x07DC
+    ConvertSpeedTargets,      // 0x07E2 with 0x07E8
+    ConvertMachHold,          // 0x07E4
+    ConvertApproachHold,      // 0x0800
+    ConvertAutothrottleArm,   // 0x0810
+    // Then the engines (0x0890 ...), slats and flaps (0x30E8 ...), 0x310A.
+};
 
 // Every 13th frame: local time, altimeter, magnetos, spoilers, DME,
 // temperatures, trims.
 constexpr Converter kListD[] = {
     ConvertLocalTime,  // 0x0238-0x023A, 0x0C20
-    // Then 0x0330 altimeter, autopilot, magnetos, spoilers, DME,
-    // temperatures, trims, 0x6F00.
+    // 0x0330 altimeter comes here.
+    ConvertAutopilotMaster,  // 0x07BC
+    // Magnetos (0x0506 ...) come here.
+    ConvertWingLeveller,  // 0x07C0
+    // Then spoilers, DME, temperatures, trims.
+    ConvertFlightDirector,  // 0x2EE0
+                            // Then 0x6F00.
 };
 
 // Callback E: NAV1/COM1/ADF1, time zone, electrics, pushback.
@@ -71,9 +85,12 @@ constexpr Converter kListE[] = {
 constexpr Converter kListF[] = {
     // NAV2 navaid search first.
     ConvertPaused,  // 0x0262 with 0x0264
-    // Then ADF2, COM2, NAV2 and standby frequencies, 0x07A4, 0x0808.
+    // Then ADF2, COM2, NAV2 and standby frequencies, 0x07A4.
+    Scaled<0x0808>,  // yaw damper
     Scaled<0x0C1A>,  // simulation rate
-                     // Then 0x0C5A onwards.
+    // Then 0x0C5A, 0x0C70.
+    Scaled<0x2F80>,  // auto-brake setting
+                     // Then 0x0BC8 onwards.
 };
 
 // Every 59th frame: ADF identifiers, carburettor heat, fuel, clouds.

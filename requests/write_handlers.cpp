@@ -12,6 +12,7 @@ namespace {
 using HandlerTable = std::span<const WriteHandler> (*)();
 constexpr HandlerTable kDomainTables[] = {
     PositionWriteHandlers,
+    AutopilotWriteHandlers,
 };
 
 // Offset -> the handler starting there.

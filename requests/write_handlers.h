@@ -40,6 +40,7 @@ const WriteHandler* FindWriteHandler(uint32_t offset);
 
 // Per-domain tables.
 std::span<const WriteHandler> PositionWriteHandlers();
+std::span<const WriteHandler> AutopilotWriteHandlers();
 
 }  // namespace tarvos
 

@@ -34,6 +34,7 @@ void RecordCommand(XPLMCommandRef handle, CommandPhase phase) {
   simhost::HostLock lock(s.mu);
   if (const Command* c = KnownCommand(s, handle)) {
     s.command_records.push_back({c->name, phase});
+    if (phase != CommandPhase::kEnd) OnAutopilotCommand(s, c->name);
   }
 }
 
@@ -41,6 +42,7 @@ void RecordInput(InputKind kind, int code) {
   Host::State& s = HostState();
   simhost::HostLock lock(s.mu);
   s.input_records.push_back({kind, code});
+  if (kind == InputKind::kKeyStroke) OnAutopilotKey(s, code);
 }
 
 }  // namespace

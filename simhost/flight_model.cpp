@@ -162,6 +162,7 @@ void FlightModel::PlaceForPhase(Phase phase) {
 void FlightModel::Step(double /*now*/, float dt) {
   Host& host = Host::Get();
   FollowOutsideWrites();
+  FollowAutopilot();
   double sim_dt = dt;
   if (host.GetInt("sim/time/paused") != 0) {
     sim_dt = 0;
@@ -344,6 +345,17 @@ void FlightModel::AdvanceAir(double dt) {
           ? kFieldElevation +
                 kCircuit[std::min(waypoint_, kCircuitLength - 1)].height
           : kFieldElevation + (glide_slope_captured_ ? 0 : 900);
+  // A client's autopilot holds its selected altitude or vertical speed.
+  const std::string ap = "sim/cockpit/autopilot/";
+  constexpr double kFeetPerMetre = 3.280840;
+  if (client_altitude_) {
+    double selected = Host::Get().GetFloat(ap + "altitude") / kFeetPerMetre;
+    target_vs = Clamp((selected - up) * 0.08, -7, 9);
+  } else if (client_vertical_speed_) {
+    target_vs = Clamp(
+        Host::Get().GetFloat(ap + "vertical_velocity") / kFeetPerMetre / 60.0,
+        -15, 15);
+  }
   ControlVertical(target_vs, dt);
   ControlSpeed(target_speed, dt);
   // Pitch: flight path plus an angle of attack that grows as speed drops.
@@ -361,6 +373,11 @@ void FlightModel::AdvanceAir(double dt) {
 
 void FlightModel::SteerTo(double desired_track, double dt) {
   AircraftState& s = state_;
+  if (client_heading_ && !s.on_ground) {
+    // A client's heading hold: the selected (magnetic) heading.
+    desired_track = Host::Get().GetFloat("sim/cockpit/autopilot/heading_mag") +
+                    kMagneticVariation;
+  }
   double error = WrapDegrees180(desired_track - s.heading);
   target_track_ = WrapDegrees360(desired_track);
   target_roll_ = 0;

@@ -95,6 +95,7 @@ class FlightModel {
  private:
   void PlaceForPhase(Phase phase);
   void FollowOutsideWrites();
+  void FollowAutopilot();
   void Advance(double dt);
   void AdvanceGround(double dt);
   void AdvanceAir(double dt);
@@ -119,6 +120,15 @@ class FlightModel {
   int waypoint_ = 0;       // next waypoint of the circuit
   double phase_time_ = 0;  // seconds spent in the current phase
   bool glide_slope_captured_ = false;
+  // A client (through the plugin) took the autopilot: it changed the state
+  // word the flight publishes. While it holds heading, altitude or vertical
+  // speed, the flight flies what the autopilot selects and stops publishing
+  // its own modes and selections; when it releases them all, the flight
+  // returns to its circuit.
+  bool client_autopilot_ = false;
+  bool client_heading_ = false;
+  bool client_altitude_ = false;
+  bool client_vertical_speed_ = false;
   bool taxiing_east_ = false;  // backtrack: still on the way to turn round
 
   // Systems.

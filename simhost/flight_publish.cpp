@@ -405,6 +405,24 @@ void FlightModel::PublishRadios() {
   refs_.Int("sim/cockpit/misc/over_inner_marker", m.inner);
 }
 
+void FlightModel::FollowAutopilot() {
+  const int state = Host::Get().GetInt(kAp + "autopilot_state");
+  // A mode switched or a selection turned by someone else: from now on the
+  // autopilot flies what is selected.
+  if (refs_.IntChanged(kAp + "autopilot_state") ||
+      refs_.FloatChanged(kAp + "heading_mag") ||
+      refs_.FloatChanged(kAp + "altitude") ||
+      refs_.FloatChanged(kAp + "vertical_velocity")) {
+    client_autopilot_ = true;
+  }
+  constexpr int kHeld = 0x2 | 0x10 | 0x20 | 0x4000;
+  if ((state & kHeld) == 0) client_autopilot_ = false;
+  client_heading_ = client_autopilot_ && (state & 0x2) != 0;
+  client_altitude_ = client_autopilot_ && (state & (0x20 | 0x4000)) != 0;
+  client_vertical_speed_ =
+      client_autopilot_ && !client_altitude_ && (state & 0x10) != 0;
+}
+
 void FlightModel::PublishAutopilot() {
   // Autopilot state bits: 1 autothrottle, 2 heading, 0x10 vertical speed,
   // 0x100 localizer armed, 0x200 localizer captured, 0x400 glide slope
@@ -423,6 +441,14 @@ void FlightModel::PublishAutopilot() {
     }
   } else if (airborne) {
     mode = 1;  // flight director only, hand flown
+  }
+  if (client_autopilot_) {
+    // The client's autopilot: modes and selections stay as it set them.
+    refs_.Float(kAp + "flight_director_pitch",
+                static_cast<float>(airborne ? target_pitch_ : 0.0));
+    refs_.Float(kAp + "flight_director_roll",
+                static_cast<float>(airborne ? target_roll_ : 0.0));
+    return;
   }
   refs_.IntOnChange(kAp + "autopilot_mode", mode);
   refs_.IntOnChange(kAp + "autopilot_state", state);

@@ -219,6 +219,18 @@ void UpdateTimeDatarefs(Host::State& s) REQUIRES(s.mu);
 // Someone set a clock dataref (zulu or local time): the clock goes on from
 // the new value instead of snapping back on the next frame.
 void OnClockDatarefSet(Host::State& s, const Dataref& d) REQUIRES(s.mu);
+// The autopilot panels (autopilot_panel.cpp). A write of the autopilot
+// state word presses the button of every mode whose bit is set (each such
+// mode toggles), except NAV and glide slope engaged (0x200, 0x800), which
+// are written over; the key strokes 12, 15, 16 and 17 toggle heading, NAV,
+// altitude and vertical-speed hold; the approach and back-course commands
+// arm (or drop) their modes; a write of an x737 panel dataref moves the
+// panel datarefs that go with it.
+int AutopilotStateAfterWrite(int old_state, int written);
+bool IsAutopilotStateWord(const std::string& name);
+void OnAutopilotKey(Host::State& s, int key) REQUIRES(s.mu);
+void OnAutopilotCommand(Host::State& s, const std::string& name) REQUIRES(s.mu);
+void OnX737PanelWrite(Host::State& s, const Dataref& d) REQUIRES(s.mu);
 // Keeps latitude, longitude and elevation in step with local_x/y/z after
 // the plugin relocated the aircraft through the local coordinates.
 void SyncWorldFromLocal(Host::State& s) REQUIRES(s.mu);

@@ -41,7 +41,10 @@ void SetScalar(XPLMDataRef handle, DataType setter, int type, double value) {
   if (d->alive && d->writable && Accepts(d, type)) {
     switch (d->kind) {
       case DataType::kInt:
-        d->scalar = static_cast<int>(value);
+        d->scalar = IsAutopilotStateWord(d->name)
+                        ? AutopilotStateAfterWrite(static_cast<int>(d->scalar),
+                                                   static_cast<int>(value))
+                        : static_cast<int>(value);
         break;
       case DataType::kFloat:
         d->scalar = static_cast<float>(value);
@@ -51,6 +54,7 @@ void SetScalar(XPLMDataRef handle, DataType setter, int type, double value) {
     }
     record.applied = true;
     OnClockDatarefSet(s, *d);
+    OnX737PanelWrite(s, *d);
   }
   bool moved = record.applied && IsPositionLocal(d->name);
   s.set_records.push_back(std::move(record));

@@ -38,7 +38,11 @@ class WatchPresetTest : public TransportFixture {
     h.SetFloat("sim/flightmodel/position/groundspeed", 50);    // m/s
     h.SetFloat("sim/flightmodel/position/vh_ind", 5.08f);      // m/s
     // Heading hold, both altitude-hold bits.
-    h.SetInt("sim/cockpit/autopilot/autopilot_state", 0x2 | 0x4020);
+    h.SetInt("sim/cockpit/autopilot/autopilot_state", 0x2 | 0x4020 | 0x1);
+    h.SetInt("sim/cockpit/autopilot/autopilot_mode", 2);  // engaged
+    h.SetFloat("sim/cockpit/autopilot/airspeed", 250);
+    h.SetFloat("sim/weather/sigma", 1);
+    h.SetFloat("sim/weather/speed_sound_ms", 340.29f);
     h.SetFloat("sim/cockpit/autopilot/heading_mag", 90);
     h.SetFloat("sim/cockpit/autopilot/altitude", 5000);
     h.SetFloat("sim/cockpit/autopilot/vertical_velocity", -700);
@@ -82,6 +86,8 @@ TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
             "TAS               97.2 kt\n"
             "ground speed      97.2 kt\n"
             "vertical speed    1000 ft/min\n"
+            "AP master         1\n"
+            "flight director   1\n"
             "AP NAV1 hold      0\n"
             "AP heading hold   1\n"
             "AP heading        90.0 deg\n"
@@ -89,6 +95,9 @@ TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
             "AP altitude       5000.000 ft\n"
             "AP V/S hold       0\n"
             "AP V/S            -700 ft/min\n"
+            "AP speed hold     1\n"
+            "AP airspeed       250 kt\n"
+            "AP Mach           0.3800\n"
             "eng 1 fuel flow   793.66 lb/h\n"
             "eng 1 EGT         600 C\n"
             "eng 1 oil temp    80.0 C\n"
