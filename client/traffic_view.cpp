@@ -91,8 +91,10 @@ std::vector<TrafficEntry> DecodeTraffic(const RequestBatch& batch,
 
 std::string RenderTraffic(const std::vector<TrafficEntry>& entries) {
   if (entries.empty()) return "no traffic\n";
-  std::string text =
-      "ID           MODEL            DIST nm  BRG  ALT ft   GS kt\n";
+  char heading[96];
+  std::snprintf(heading, sizeof heading, "%-12s %-15s %8s  %3s  %6s  %6s\n",
+                "ID", "MODEL", "DIST nm", "BRG", "ALT ft", "GS kt");
+  std::string text = heading;
   for (const TrafficEntry& e : entries) {
     char line[160];
     long bearing = std::lround(e.bearing_deg) % 360;
