@@ -106,7 +106,6 @@ int32_t g_slot_id = -684;
 uint16_t g_tick = 0;
 uint8_t g_header[kTrafficHeaderSize];
 int g_slots_in_use = 0;
-int g_remembered_aircraft = 0;
 uint16_t g_slot_counter = 0;
 
 // Mirrors for the query functions (any thread).
@@ -205,7 +204,7 @@ bool AddSlot(int s) {
   g_slot_threads_alive.fetch_add(1);
   try {
     slot.thread = std::thread(SlotMain, s, g_slot_id);
-  } catch (const std::system_error&) {
+  } catch (...) {
     slot.run.store(false);
     g_slot_threads_alive.fetch_sub(1);
     return false;
@@ -240,7 +239,6 @@ void FollowAircraftCount(int wanted) {
     if (g_slot_counter < kSlotCounterLimit) ++g_slot_counter;
   }
   if (g_slots_in_use > wanted) RemoveSlotsFrom(wanted);
-  g_remembered_aircraft = wanted;
   g_slots_in_use_seen.store(g_slots_in_use);
 }
 
@@ -265,8 +263,9 @@ void TrafficMain() {
 
     const int others = OtherAircraft();
     g_slot_counter = static_cast<uint16_t>(others);
-    g_remembered_aircraft = others;
-    for (int s = 0; s < others && AddSlot(s); ++s) ++g_slots_in_use;
+    for (int s = 0; s < others && g_run.load() && AddSlot(s); ++s) {
+      ++g_slots_in_use;
+    }
     g_slots_in_use_seen.store(g_slots_in_use);
 
     while (g_run.load()) {
