@@ -260,6 +260,8 @@ TEST_F(TrafficTest, NearestAircraftFollowsPositions) {
   PlacePlane(3, 60.0, 7.5);  // about 1500 km
   StartAndEnable();
   ASSERT_TRUE(Await([&] { return RecordsInUse(3); }));
+  // The tie goes to the lower slot once both distances are known.
+  ASSERT_TRUE(Await([&] { return Nearest() == TrafficRecordOffset(0); }));
   ASSERT_TRUE(AwaitCycles(2));
   EXPECT_EQ(Nearest(), TrafficRecordOffset(0));
 
