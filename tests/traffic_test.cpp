@@ -325,17 +325,6 @@ TEST_F(TrafficTest, DisableEndsEverySlotThreadAndTheTickGoesOn) {
   EXPECT_EQ(RecordId(1), -683 + 96);
 }
 
-// With no other aircraft nothing runs but the header: counter 0, nearest
-// 0, the tick advancing.
-TEST_F(TrafficTest, NoOtherAircraftKeepsTheHeaderTicking) {
-  SetOthers(0);
-  StartAndEnable();
-  ASSERT_TRUE(Await([&] { return U16(0xF006) >= 20; }));
-  EXPECT_EQ(SlotCounter(), 0);
-  EXPECT_EQ(Nearest(), 0);
-  EXPECT_TRUE(RecordsInUse(0));
-}
-
 // The pure pieces: distances, the equal-position cosine, the choice.
 TEST(TrafficDistance, GreatCircleInTenthsOfAKilometre) {
   struct Case {

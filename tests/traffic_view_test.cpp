@@ -93,13 +93,5 @@ TEST_F(TrafficViewTest, ListsTheAircraftInUseNearestFirst) {
   EXPECT_EQ(out, "no traffic\n");
 }
 
-TEST_F(TrafficViewTest, RefusesTrafficWithFieldsOrOtherCommands) {
-  for (const char* args : {"read --traffic 0x0238:u8", "watch --traffic --raw",
-                           "watch --traffic 0x0238:u8"}) {
-    std::string out;
-    EXPECT_EQ(Tool(args, &out), 2) << args << "\n" << out;
-  }
-}
-
 }  // namespace
 }  // namespace tarvos::testing
