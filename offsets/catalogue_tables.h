@@ -37,6 +37,7 @@ CatalogueDomain ControlsCatalogue();
 CatalogueDomain NavigationCatalogue();
 CatalogueDomain EngineCatalogue();
 CatalogueDomain SettingsCatalogue();
+CatalogueDomain TrafficCatalogue();
 
 }  // namespace tarvos
 

@@ -320,9 +320,9 @@ std::string ControlExecutor::Plugin(const Args& args) {
 std::string ControlExecutor::AircraftCount(const Args& args) {
   long long count;
   if (args.size() != 2 ||
-      !ParseInt(args[1], 0, flight::Traffic::kMaxPlanes, &count)) {
+      !ParseInt(args[1], 0, flight::Traffic::kMaxAircraft, &count)) {
     return Error("usage: aircraft COUNT (COUNT from 0 to " +
-                 std::to_string(flight::Traffic::kMaxPlanes) + ")");
+                 std::to_string(flight::Traffic::kMaxAircraft) + ")");
   }
   if (flight_ == nullptr) return Error("no scripted flight");
   flight_->traffic().SetCount(static_cast<int>(count));

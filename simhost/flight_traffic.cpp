@@ -56,15 +56,15 @@ void Traffic::Install(int count) {
     }
     ZeroPlane(n);
   }
-  count_ = std::clamp(count, 0, kMaxPlanes);
+  count_ = std::clamp(count, 0, kMaxAircraft);
   time_ = 0;
   PublishAircraftList();
   Advance(0);
 }
 
 void Traffic::SetCount(int count) {
-  count = std::clamp(count, 0, kMaxPlanes);
-  for (int n = count + 1; n <= count_; ++n) ZeroPlane(n);
+  count = std::clamp(count, 0, kMaxAircraft);
+  for (int n = count + 1; n <= std::min(count_, kMaxPlanes); ++n) ZeroPlane(n);
   count_ = count;
   PublishAircraftList();
   Advance(0);  // newcomers are in place before the plugin hears of them
@@ -104,7 +104,7 @@ void Traffic::Advance(double dt) {
   time_ += dt;
   const double now = time_;
   Host& host = Host::Get();
-  for (int n = 1; n <= count_; ++n) {
+  for (int n = 1; n <= std::min(count_, kMaxPlanes); ++n) {
     const Circuit c = CircuitOf(n);
     // Angle of the plane around the field, clockwise from north.
     double a = c.phase + c.sense * (c.speed / c.radius) * now;

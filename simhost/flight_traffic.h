@@ -14,12 +14,15 @@ class Traffic {
  public:
   // The host publishes multiplayer datarefs for planes 1 to 19.
   static constexpr int kMaxPlanes = 19;
+  // Other aircraft the host can fly: the ones from the 20th on are in the
+  // aircraft list only, without datarefs, as in the simulator.
+  static constexpr int kMaxAircraft = 96;
 
   // Defines the datarefs of all planes (zeros) and publishes `count`
   // planes. Does not notify the plugin: at start it reads the list itself.
   void Install(int count);
 
-  // Changes the number of AI planes (0 to kMaxPlanes): updates the host's
+  // Changes the number of AI planes (0 to kMaxAircraft): updates the host's
   // aircraft list and tells the plugin that the count changed. Planes that
   // leave have their datarefs zeroed.
   void SetCount(int count);

@@ -118,7 +118,7 @@ TEST_F(ControlCommandTest, BadInputIsRefusedAndChangesNothing) {
       "plugin x738 on",
       "plugin x737 maybe",
       "plugin x737",
-      "aircraft 20",
+      "aircraft 97",
       "aircraft -1",
       "aircraft",
       "aircraft two",

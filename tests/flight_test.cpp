@@ -427,6 +427,15 @@ TEST_F(FlightTest, TrafficCountChangesPlanesAndAircraftList) {
   EXPECT_EQ(host().GetAircraft().size(), 2u);
   EXPECT_EQ(host().GetDouble("sim/multiplayer/position/plane2_lat"), 0.0);
   EXPECT_EQ(host().GetFloat("sim/multiplayer/position/plane2_v_x"), 0.0f);
+  // Beyond the 19th, aircraft exist in the list only; the count stops at 96.
+  model_.traffic().SetCount(200);
+  host().StepFrame();
+  EXPECT_EQ(model_.traffic().count(), Traffic::kMaxAircraft);
+  ASSERT_EQ(host().GetAircraft().size(), 97u);
+  EXPECT_EQ(host().GetAircraft()[96].file_name, Traffic::ModelFileName(96));
+  EXPECT_NE(host().GetDouble("sim/multiplayer/position/plane19_lat"), 0.0);
+  EXPECT_NE(host().GetFloat("sim/multiplayer/position/plane19_phi"), 0.0f);
+  EXPECT_FALSE(host().IsDefined("sim/multiplayer/position/plane20_lat"));
 }
 
 // A traffic plane moves along its heading at the speed its velocity says.

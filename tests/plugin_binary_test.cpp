@@ -2,8 +2,10 @@
 // simulator and a user would meet them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 
 #include "client/batch.h"
 #include "client/connection.h"
+#include "client/traffic_view.h"
 #include "offsets/coding.h"
 #include "tests/support/plugin_fixture.h"
 
@@ -291,6 +294,111 @@ TEST(SimhostProgram, FlightTurnsToTheHeadingAClientSelects) {
   double off = std::fmod(now - (bug + 2) + 540.0, 360.0) - 180.0;
   EXPECT_LT(std::fabs(off), 3)
       << "from " << start << " to " << now << ", bug " << bug;
+}
+
+}  // namespace
+
+namespace {
+
+// The real module in the stand-in simulator: its three circling AI planes
+// reach a TCP client as traffic records, and they move.
+TEST(SimhostProgram, PublishesTheCirclingPlanesToATcpClient) {
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    std::string path = SimhostPath();
+    std::string plugin = PluginPath();
+    execl(path.c_str(), path.c_str(), "--no-flight", "--root",
+          root.path().c_str(), "--plugin", plugin.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto before_deadline = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return std::chrono::steady_clock::now() < deadline;
+  };
+  std::unique_ptr<tarvos::client::Connection> c;
+  std::string error;
+  // The server must be the plugin in our simulator (its system folder is
+  // our root), not another program that took the port meanwhile.
+  bool foreign = false;
+  auto ours = [&] {
+    tarvos::client::RequestBatch batch;
+    size_t at = batch.AddRead(0x3E00, 256);
+    if (!c->Exchange(batch, &error)) return false;
+    foreign = batch.Text(at).rfind(root.path(), 0) != 0;
+    return !foreign;
+  };
+  while (before_deadline()) {
+    c = tarvos::client::ConnectTcp("127.0.0.1", 5193, &error, 2000);
+    if (c && ours()) break;
+    c.reset();
+  }
+  std::vector<tarvos::client::TrafficEntry> first;
+  std::vector<tarvos::client::TrafficEntry> later;
+  if (c) {
+    auto poll = [&] {
+      tarvos::client::RequestBatch batch;
+      size_t at = tarvos::client::AddTrafficReads(batch);
+      if (!c->Exchange(batch, &error))
+        return std::vector<tarvos::client::TrafficEntry>();
+      return tarvos::client::DecodeTraffic(batch, at);
+    };
+    // Until the three records are in and the user's position (refreshed
+    // on the flight loop, not at once) is published too.
+    auto ready = [&] {
+      if (first.size() != 3) return false;
+      for (const auto& e : first) {
+        if (e.distance_nm > 100.0) return false;
+      }
+      return true;
+    };
+    while (!ready() && before_deadline()) first = poll();
+    // The planes fly at 55 kt and more: within a few seconds every one
+    // has moved by more than a tenth of a mile.
+    auto moved = [&] {
+      if (later.size() != 3) return false;
+      for (const auto& e : first) {
+        for (const auto& f : later) {
+          if (e.id == f.id && std::fabs(e.bearing_deg - f.bearing_deg) < 1e-3 &&
+              std::fabs(e.distance_nm - f.distance_nm) < 1e-3) {
+            return false;
+          }
+        }
+      }
+      return true;
+    };
+    while (!moved() && before_deadline()) later = poll();
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(c) << error
+                 << (foreign ? " (another server held port 5193)" : "");
+  ASSERT_EQ(first.size(), 3u);
+  ASSERT_EQ(later.size(), 3u);
+  for (size_t i = 0; i < first.size(); ++i) {
+    SCOPED_TRACE(first[i].model);
+    EXPECT_NE(first[i].id, 0);
+    EXPECT_EQ(first[i].model.rfind("Traffic_", 0), 0u);
+    // Circles of 4 to 7 km round the field, where the user is parked.
+    EXPECT_GT(first[i].distance_nm, 1.0);
+    EXPECT_LT(first[i].distance_nm, 6.0);
+    EXPECT_GT(first[i].altitude_ft, 1476.0);  // above the field
+    EXPECT_GT(first[i].ground_speed_kt, 90.0);
+    if (i > 0) {
+      EXPECT_LE(first[i - 1].distance_nm, first[i].distance_nm);
+    }
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "client/connection.h"
 #include "client/field.h"
 #include "client/named_field.h"
+#include "client/traffic_view.h"
 #include "client/watch.h"
 #include "client/watch_preset.h"
 
@@ -40,6 +41,8 @@ const char kUsage[] =
     "       tarvos-client [options] write FIELD=VALUE...\n"
     "       tarvos-client [options] watch [--interval MS] [--count N] "
     "[--raw] [FIELD...]\n"
+    "       tarvos-client [options] watch --traffic [--interval MS] "
+    "[--count N]\n"
     "       tarvos-client describe [--json | --markdown] [PATTERN]\n"
     "\n"
     "FIELD is a name from the offset catalogue, e.g. position.latitude\n"
@@ -47,7 +50,9 @@ const char kUsage[] =
     "u32 u64 s8 s16 s32 s64 f32 f64 bcd text<N> hex<N>. watch without\n"
     "fields shows the preset (position, speeds, autopilot, engine 1,\n"
     "clock); --raw shows the bytes in hexadecimal instead of decoded\n"
-    "values. describe lists the catalogue rows whose names contain PATTERN\n"
+    "values; --traffic shows the AI traffic instead, nearest first (the\n"
+    "distance in nautical miles, the bearing in degrees true).\n"
+    "describe lists the catalogue rows whose names contain PATTERN\n"
     "(or match it, with * wildcards).\n"
     "\n"
     "options:\n"
@@ -67,6 +72,7 @@ struct Options {
   int interval_ms = 500;
   long count = -1;        // watch polls; -1 = until interrupted
   bool raw = false;       // read, watch: hex bytes instead of decoded values
+  bool traffic = false;   // watch: the traffic view
   bool json = false;      // describe
   bool markdown = false;  // describe
   std::string command;
@@ -107,6 +113,8 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
       o->local = true;
     } else if (a == "--raw") {
       o->raw = true;
+    } else if (a == "--traffic") {
+      o->traffic = true;
     } else if (a == "--json") {
       o->json = true;
     } else if (a == "--markdown") {
@@ -154,6 +162,10 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
     return "";
   }
   if (o->json || o->markdown) return "--json and --markdown are for describe";
+  if (o->traffic && o->command != "watch") return "--traffic is for watch";
+  if (o->traffic && (o->raw || !o->args.empty())) {
+    return "--traffic takes no fields and no --raw";
+  }
   if (o->args.empty() && o->command != "watch") {
     return o->command + " needs at least one field";
   }
@@ -236,8 +248,11 @@ int Run(const Options& o) {
     if (!error.empty()) return ArgumentError(error);
     fields.push_back(f);
   }
-  const bool preset = o.command == "watch" && fields.empty();
-  if (preset) {
+  const bool preset = o.command == "watch" && fields.empty() && !o.traffic;
+  size_t traffic_reads = 0;
+  if (o.traffic) {
+    traffic_reads = tarvos::client::AddTrafficReads(batch);
+  } else if (preset) {
     tarvos::client::AddPresetReads(batch);
   } else if (o.command != "write") {
     tarvos::client::AddWatchReads(fields, batch);
@@ -265,8 +280,13 @@ int Run(const Options& o) {
     }
     if (!Exchange(*c, batch)) return kExitServer;
     std::string screen = terminal ? "\x1b[H\x1b[2J" : (n > 0 ? "\n" : "");
-    screen += preset ? tarvos::client::RenderPreset(batch, o.raw)
-                     : tarvos::client::RenderWatch(fields, batch);
+    if (o.traffic) {
+      screen += tarvos::client::RenderTraffic(
+          tarvos::client::DecodeTraffic(batch, traffic_reads));
+    } else {
+      screen += preset ? tarvos::client::RenderPreset(batch, o.raw)
+                       : tarvos::client::RenderWatch(fields, batch);
+    }
     std::fputs(screen.c_str(), stdout);
     std::fflush(stdout);
   }
