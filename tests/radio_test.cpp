@@ -417,7 +417,7 @@ std::vector<uint8_t> RadioSnapshot() {
 }
 
 TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
-  constexpr int kFrames = 60 * 60 * 18;  // one whole loop at 60 fps
+  constexpr int kFrames = 30 * 60 * 18;  // one whole loop at 30 fps
   auto fly = [this](bool keep, std::vector<uint8_t>* record) {
     SetNavaidAnswerCache(keep);
     InstallField(true);
@@ -426,7 +426,7 @@ TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
     StartAndEnable();
     std::vector<uint8_t> last;
     for (int f = 0; f < kFrames; ++f) {
-      Frames(1);
+      Frames(1, 1.0f / 30);
       if (f % 31 != 0) continue;  // enough to see every run's result
       std::vector<uint8_t> now = RadioSnapshot();
       record->insert(record->end(), now.begin(), now.end());
