@@ -385,13 +385,6 @@ void SetNavaidAnswerCache(bool enabled) {
 
 uint64_t NavaidSearchCount() { return search_count; }
 
-void ResetRadioState() {
-  nav_state[0] = ReceiverState{};
-  nav_state[1] = ReceiverState{};
-  radio_flags = 0;
-  search_count = 0;
-}
-
 // --- Converters --------------------------------------------------------------
 
 void RefreshNeedle(uint16_t byte_offset, uint16_t float_offset) {

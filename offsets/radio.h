@@ -114,8 +114,6 @@ NavaidAnswer SearchNavaids(int frequency, float latitude, float longitude);
 // benchmarks).
 void SetNavaidAnswerCache(bool enabled);
 uint64_t NavaidSearchCount();
-// Forgets the kept answers and the radio flags word (tests).
-void ResetRadioState();
 
 // --- Flight-loop converters, in the order of their callbacks ----------------
 
