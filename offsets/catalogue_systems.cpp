@@ -1,5 +1,5 @@
 // Catalogue rows of the aircraft state, autopilot, flight controls,
-// navigation receivers, engines and settings offsets that exist today: most
+// engines and settings offsets that exist today: most
 // are recomputed when a client reads them (requests/read_items.cpp).
 #include "offsets/catalogue_tables.h"
 
@@ -121,27 +121,6 @@ constexpr OffsetRow kControls[] = {
         0.01, "Nose-wheel steering angle"),
 };
 
-constexpr OffsetRow kNavigation[] = {
-    Row(0x0BAC, 2, kU16, kR, kReadTime, "navigation.marker.inner", "", 1,
-        "Inner marker lit"),
-    Row(0x0BAE, 2, kU16, kR, kReadTime, "navigation.marker.middle", "", 1,
-        "Middle marker lit"),
-    Row(0x0BB0, 2, kU16, kR, kReadTime, "navigation.marker.outer", "", 1,
-        "Outer marker lit"),
-    Row(0x0C4E, 2, kU16, kR, kReadTime, "radio.nav1.obs", "deg", 1,
-        "NAV1 course selector, whole degrees"),
-    Row(0x0C50, 2, kAngle16, kR, kReadTime, "radio.nav1.radial", "deg",
-        kPerTurn16, "Radial of NAV1's station the aircraft is on"),
-    Row(0x0C56, 2, kS16, kR, kReadTime, "radio.nav1.bearing", "deg", 1,
-        "Magnetic bearing to NAV1's station, 0 to 359"),
-    Row(0x0C5C, 2, kS16, kR, kReadTime, "radio.nav2.bearing", "deg", 1,
-        "Magnetic bearing to NAV2's station, 0 to 359"),
-    Row(0x0C5E, 2, kU16, kR, kReadTime, "radio.nav2.obs", "deg", 1,
-        "NAV2 course selector, whole degrees"),
-    Row(0x0C60, 2, kAngle16, kR, kReadTime, "radio.nav2.radial", "deg",
-        kPerTurn16, "Radial of NAV2's station the aircraft is on"),
-};
-
 // Engine blocks lie 0x98 apart; engine n's item is engine 1's plus
 // (n - 1) x 0x98. The last five rows exist for engines 3 and 4 only.
 constexpr uint16_t kEngineStride = 0x98;
@@ -194,9 +173,6 @@ CatalogueDomain AutopilotCatalogue() {
 }
 CatalogueDomain ControlsCatalogue() {
   return {"Flight controls and gear", kControls};
-}
-CatalogueDomain NavigationCatalogue() {
-  return {"Radios and navigation", kNavigation};
 }
 CatalogueDomain EngineCatalogue() { return {"Engines and fuel", kEngines}; }
 CatalogueDomain SettingsCatalogue() {

@@ -2,6 +2,7 @@
 
 #include "offsets/autopilot.h"
 #include "offsets/position.h"
+#include "offsets/radio.h"
 #include "offsets/reference_tables.h"
 #include "offsets/scaled_rows.h"
 
@@ -25,8 +26,12 @@ constexpr Converter kListA[] = {
     ConvertPitch,            // 0x0578
     ConvertBank,             // 0x057C
     ConvertHeading,          // 0x0580
-    // Engines (0x088C ... 0x0A88), navigation needles (0x0C48 ... 0x0C6E),
-    // wind (0x0E90, 0x0E92) and propeller rpm (0x2400, 0x2500) come here,
+    // Engines (0x088C ... 0x0A88) come here.
+    ConvertNeedle<0x0C48, 0x2AAC>,  // NAV1 localizer needle
+    ConvertNeedle<0x0C49, 0x2AB0>,  // NAV1 glide slope needle
+    ConvertNeedle<0x0C59, 0x2AB4>,  // NAV2 lateral needle
+    ConvertNeedle<0x0C6E, 0x2AB8>,  // NAV2 vertical needle
+    // Wind (0x0E90, 0x0E92) and propeller rpm (0x2400, 0x2500) come here,
     // in that order.
     ConvertFlightDirectorPitch,  // 0x2EE8
     ConvertFlightDirectorRoll,   // 0x2EF0
@@ -62,39 +67,75 @@ constexpr Converter kListC[] = {
 // Every 13th frame: local time, altimeter, magnetos, spoilers, DME,
 // temperatures, trims.
 constexpr Converter kListD[] = {
-    ConvertLocalTime,  // 0x0238-0x023A, 0x0C20
-    // 0x0330 altimeter comes here.
+    ConvertLocalTime,        // 0x0238-0x023A, 0x0C20
+    Scaled<0x0330>,          // altimeter setting
     ConvertAutopilotMaster,  // 0x07BC
     // Magnetos (0x0506 ...) come here.
     ConvertWingLeveller,  // 0x07C0
-    // Then spoilers, DME, temperatures, trims.
+    // Spoilers and trims (0x0BCC ... 0x0BD8) come here.
+    ConvertDme<0x0C29, 0x0300>,  // NAV1 DME
+    ConvertDme<0x0C33, 0x0306>,  // NAV2 DME
+    Scaled<0x0C4B>,              // NAV1 from/to
+    Scaled<0x0C5B>,              // NAV2 from/to
+    Scaled<0x0C4C>,              // NAV1 CDI
+    Scaled<0x0C6F>,              // NAV2 CDI
+    // Temperatures and trims (0x0E8C ... 0x2EC0) come here.
     ConvertFlightDirector,  // 0x2EE0
                             // Then 0x6F00.
 };
 
 // Callback E: NAV1/COM1/ADF1, time zone, electrics, pushback.
 constexpr Converter kListE[] = {
-    // NAV1 navaid search, 0x0350 and 0x311E come first.
+    ConvertNav1Search,      // 0x085C ... 0x087C
+    ConvertBcd4<0x0350>,    // NAV1
+    ConvertBcd4<0x311E>,    // NAV1 standby
     ConvertZuluTime,        // 0x023B-0x023C
     ConvertTimeZoneOffset,  // 0x0246
     Scaled<0x0274>,         // frame period
-    // Then pitot heat 0x029C, ADF1/COM1, electrics, pushback, 0x3300.
+    // Pitot heat 0x029C comes here.
+    ConvertBcd3<0x034C>,  // ADF1
+    ConvertBcd4<0x034E>,  // COM1
+    ConvertBcd4<0x311A>,  // COM1 standby
+    ConvertNav1Present,   // 0x07A0
+    ConvertNav1Flags,     // 0x0C4A, 0x0C4D
+    ConvertNav1Identity,  // 0x3000, 0x3006
+    // Electrics and pushback (0x3101 ... 0x31F4) come here.
+    ConvertRadioFlagsNav1,  // 0x3300
 };
 
 // Every 31st frame: NAV2/COM2/ADF2, transponder, pause, simulation rate.
 constexpr Converter kListF[] = {
-    // NAV2 navaid search first.
-    ConvertPaused,  // 0x0262 with 0x0264
-    // Then ADF2, COM2, NAV2 and standby frequencies, 0x07A4.
-    Scaled<0x0808>,  // yaw damper
-    Scaled<0x0C1A>,  // simulation rate
-    // Then 0x0C5A, 0x0C70.
-    Scaled<0x2F80>,  // auto-brake setting
-                     // Then 0x0BC8 onwards.
+    ConvertNav2Search,    // 0x0844 ... 0x0868
+    ConvertPaused,        // 0x0262 with 0x0264
+    ConvertBcd4<0x02D4>,  // ADF2
+    ConvertBcd4<0x3118>,  // COM2
+    ConvertBcd4<0x311C>,  // COM2 standby
+    ConvertBcd4<0x0352>,  // NAV2
+    ConvertBcd4<0x3120>,  // NAV2 standby
+    ConvertNav2Present,   // 0x07A4
+    Scaled<0x0808>,       // yaw damper
+    Scaled<0x0C1A>,       // simulation rate
+    ConvertNav2Flags,     // 0x0C5A, 0x0C70
+    Scaled<0x2F80>,       // auto-brake setting
+    // 0x0BC8 comes here.
+    ConvertNav2Identity,    // 0x301F, 0x3025
+    ConvertRadioFlagsNav2,  // 0x3300
+    Scaled<0x6D8C>,         // transponder mode
+    // 0x6D88 comes here.
+    ConvertBcd4<0x0354>,  // transponder code
+                          // Then 0x6DA9.
 };
 
 // Every 59th frame: ADF identifiers, carburettor heat, fuel, clouds.
-constexpr Converter kListG[] = {nullptr};
+constexpr Converter kListG[] = {
+    ConvertAdfIdent<0x02DC>,  // ADF2 identifier
+    // Carburettor heat and fuel (0x08B2 ... 0x0B94) come here.
+    ConvertNavTypeCode<0x0C52, 0>,  // NAV1 station kind
+    ConvertNavTypeCode<0x0C62, 1>,  // NAV2 station kind
+    // Clouds, visibility (0x0E8A ... 0x0EA6) come here.
+    ConvertAdfIdent<0x303E>,  // ADF1 identifier
+                              // Then 0x6DA8 onwards.
+};
 
 // Every 157th frame: wind layers, vacuum, total weight.
 constexpr Converter kListH[] = {

@@ -209,6 +209,13 @@ class Host {
   void ClearNavaids();
   XPLMNavRef AddNavaid(const Navaid& navaid);
   std::vector<Navaid> Navaids() const;
+  // Adds `count` generated navaids spread over the globe, as many as the
+  // simulator's own database holds (about 40,000): VORs with their DMEs,
+  // ILS localizers with glide slopes and DMEs, NDBs, markers and fixes, on
+  // the real frequency bands, so that searches cost what a real host's do.
+  // The navaids already present (the field's) stay among them. The same
+  // seed gives the same database.
+  void AddGeneratedNavaids(size_t count = 40000, uint32_t seed = 1);
   std::string SystemPath() const;  // ends with "/"
   void SetSystemPath(const std::string& path);
   void SetXPlaneVersion(int version);

@@ -5,6 +5,9 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "XPLMNavigation.h"
 #include "simhost/host_state.h"
@@ -68,6 +71,76 @@ XPLMNavRef Host::AddNavaid(const Navaid& navaid) {
   simhost::HostLock lock(state_->mu);
   state_->navaids.push_back(navaid);
   return static_cast<XPLMNavRef>(state_->navaids.size() - 1);
+}
+
+void Host::AddGeneratedNavaids(size_t count, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> lat(-70.0f, 72.0f);
+  std::uniform_real_distribution<float> lon(-180.0f, 180.0f);
+  std::uniform_real_distribution<float> heading(0.0f, 360.0f);
+  std::uniform_int_distribution<int> height(0, 2500);
+  // VOR and ILS channels: 108.00 to 117.95 MHz in 50 kHz steps; localizers
+  // on the odd tenths from 108.10 to 111.95.
+  std::uniform_int_distribution<int> vor_channel(0, 199);
+  std::uniform_int_distribution<int> ils_channel(0, 39);
+  std::uniform_int_distribution<int> ndb(190, 1750);
+  std::uniform_int_distribution<int> letter(0, 25);
+  std::uniform_int_distribution<int> kind(0, 99);
+  auto ident = [&](int letters) {
+    std::string id;
+    for (int i = 0; i < letters; ++i)
+      id += static_cast<char>('A' + letter(rng));
+    return id;
+  };
+  std::vector<Navaid> generated;
+  generated.reserve(count);
+  while (generated.size() < count) {
+    Navaid n;
+    n.latitude = lat(rng);
+    n.longitude = lon(rng);
+    n.height = static_cast<float>(height(rng));
+    const int k = kind(rng);
+    if (k < 20) {  // a VOR-DME: two navaids
+      n.type = xplm_Nav_VOR;
+      n.frequency = 10800 + 5 * vor_channel(rng);
+      n.id = ident(3);
+      n.name = n.id + " VOR-DME";
+      generated.push_back(n);
+      n.type = xplm_Nav_DME;
+    } else if (k < 40) {  // an ILS: localizer, glide slope and DME
+      n.type = xplm_Nav_ILS;
+      const int c = ils_channel(rng);
+      n.frequency = 10810 + 20 * (c / 2) + 5 * (c % 2);
+      n.heading = heading(rng);
+      n.id = "I" + ident(3);
+      n.name = n.id + " ILS";
+      generated.push_back(n);
+      n.type = xplm_Nav_GlideSlope;
+      n.latitude += 0.02f;
+      n.name = n.id + " GS";
+      generated.push_back(n);
+      n.type = xplm_Nav_DME;
+      n.name = n.id + " DME-ILS";
+    } else if (k < 70) {
+      n.type = xplm_Nav_NDB;
+      n.frequency = ndb(rng);
+      n.id = ident(2);
+      n.name = n.id + " NDB";
+    } else if (k < 78) {
+      n.type = xplm_Nav_OuterMarker;
+      n.name = "OM";
+    } else {
+      n.type = xplm_Nav_Fix;
+      n.id = ident(5);
+      n.name = n.id;
+    }
+    generated.push_back(n);
+  }
+  generated.resize(count);
+  simhost::HostLock lock(state_->mu);
+  // After the stations already there, whose references stay valid.
+  state_->navaids.insert(state_->navaids.end(), generated.begin(),
+                         generated.end());
 }
 
 std::vector<Navaid> Host::Navaids() const {

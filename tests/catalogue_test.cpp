@@ -195,6 +195,12 @@ constexpr Override kOverrides[] = {
     {"sim/time/local_time_sec", {50000, 8000}},
     {"sim/time/zulu_time_sec", {45000, 3700}},
     {"sim/cockpit/autopilot/autopilot_state", {0x4336, 0}},
+    // Receivers tuned to the stand-in's ILS and VOR, then the other way
+    // round, so that every station field is found; every nav_type element
+    // a VOR, then an ILS.
+    {"sim/cockpit/radios/nav1_freq_hz", {11030, 11680}},
+    {"sim/cockpit/radios/nav2_freq_hz", {11680, 11030}},
+    {"sim/cockpit/radios/nav_type", {3, 4}},
 };
 
 void DriveHost(simhost::Host& host, int set) {
@@ -203,7 +209,13 @@ void DriveHost(simhost::Host& host, int set) {
     bool overridden = false;
     for (const Override& o : kOverrides) {
       if (name != o.name) continue;
-      host.SetDouble(name, o.value[set]);
+      if (type == simhost::DataType::kIntArray) {
+        for (int e = 0; e < n; ++e) {
+          host.SetIntElement(name, e, static_cast<int>(o.value[set]));
+        }
+      } else {
+        host.SetDouble(name, o.value[set]);
+      }
       overridden = true;
     }
     if (overridden) continue;
