@@ -161,7 +161,7 @@ TEST(RadioUnderSimhost, LocalizerNeedleCentresAndDmeCountsDownOnApproach) {
     ASSERT_EQ(candidate->control().Ask("step 120").rfind("ok", 0), 0u);
     if (candidate->Listening()) run = std::move(candidate);
   }
-  if (run == nullptr) GTEST_SKIP() << "port 5193 stayed in use";
+  ASSERT_NE(run, nullptr) << "port 5193 stayed in use";
   ControlChannel& ctl = run->control();
   const pid_t pid = run->pid();
 
