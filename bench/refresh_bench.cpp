@@ -181,6 +181,50 @@ void BM_RefreshCallbackC(benchmark::State& state) {
 }
 BENCHMARK(BM_RefreshCallbackC);
 
+// The precipitation control: the temperature read and three sets.
+void BM_ApplyWritePrecipitation(benchmark::State& state) {
+  StartPluginOnce();
+  uint8_t bytes[2] = {3, 1};  // rain, rate 3
+  int64_t n = 0;
+  for (auto _ : state) {
+    {
+      tarvos::LockGuard<tarvos::RecursiveLock> hold(tarvos::OffsetLock);
+      benchmark::DoNotOptimize(tarvos::ApplyWrite(bytes, 0x04D2, 2));
+    }
+    if (++n % 1024 == 0) {
+      state.PauseTiming();
+      simhost::Host::Get().TakeSetRecords();
+      state.ResumeTiming();
+    }
+  }
+  simhost::Host::Get().TakeSetRecords();
+}
+BENCHMARK(BM_ApplyWritePrecipitation);
+
+void BM_RefreshCallbackG(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackG(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackG);
+
+void BM_RefreshCallbackH(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackH(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackH);
+
+void BM_RefreshCallbackI(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackI(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackI);
+
 void BM_RefreshCallbackD(benchmark::State& state) {
   StartPluginOnce();
   for (auto _ : state) {

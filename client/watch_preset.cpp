@@ -48,6 +48,11 @@ constexpr PresetRow kPreset[] = {
     {"eng 1 oil temp", "engine.1.oil_temperature", ""},
     {"eng 1 oil press", "engine.1.oil_pressure", ""},
     {"eng 1 EPR", "engine.1.epr", ""},
+    {"temperature", "weather.temperature", ""},
+    {"sea level press", "weather.sea_level_pressure", ""},
+    {"wind", "weather.wind.speed", ""},
+    {"wind from (true)", "weather.wind.direction", ""},
+    {"visibility", "weather.visibility", ""},
     {"local time", "clock.local_text", ""},
     {"day of year", "clock.day_of_year", ""},
 };

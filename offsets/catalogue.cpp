@@ -14,7 +14,7 @@ std::span<const CatalogueDomain> CatalogueDomains() {
       IdentityCatalogue(), PositionCatalogue(),      SpeedCatalogue(),
       ClockCatalogue(),    AircraftStateCatalogue(), AutopilotCatalogue(),
       ControlsCatalogue(), NavigationCatalogue(),    EngineCatalogue(),
-      SettingsCatalogue(), TrafficCatalogue(),
+      WeatherCatalogue(),  SettingsCatalogue(),      TrafficCatalogue(),
   };
   return domains;
 }

@@ -36,6 +36,7 @@ CatalogueDomain AutopilotCatalogue();
 CatalogueDomain ControlsCatalogue();
 CatalogueDomain NavigationCatalogue();
 CatalogueDomain EngineCatalogue();
+CatalogueDomain WeatherCatalogue();
 CatalogueDomain SettingsCatalogue();
 CatalogueDomain TrafficCatalogue();
 

@@ -5,6 +5,7 @@
 #include "offsets/radio.h"
 #include "offsets/reference_tables.h"
 #include "offsets/scaled_rows.h"
+#include "offsets/weather.h"
 
 namespace tarvos {
 namespace {
@@ -31,8 +32,9 @@ constexpr Converter kListA[] = {
     ConvertNeedle<0x0C49, 0x2AB0>,  // NAV1 glide slope needle
     ConvertNeedle<0x0C59, 0x2AB4>,  // NAV2 lateral needle
     ConvertNeedle<0x0C6E, 0x2AB8>,  // NAV2 vertical needle
-    // Wind (0x0E90, 0x0E92) and propeller rpm (0x2400, 0x2500) come here,
-    // in that order.
+    Scaled<0x0E90>,                 // wind speed
+    ConvertWindDirection,           // 0x0E92
+    // Propeller rpm (0x2400, 0x2500) comes here.
     ConvertFlightDirectorPitch,  // 0x2EE8
     ConvertFlightDirectorRoll,   // 0x2EF0
     Scaled<0x3080>,              // roll acceleration
@@ -79,7 +81,10 @@ constexpr Converter kListD[] = {
     Scaled<0x0C5B>,              // NAV2 from/to
     Scaled<0x0C4C>,              // NAV1 CDI
     Scaled<0x0C6F>,              // NAV2 CDI
-    // Temperatures and trims (0x0E8C ... 0x2EC0) come here.
+    Scaled<0x0E8C>,              // outside air temperature
+    ConvertSurfaceWindSpeed,     // 0x0F72 with 0x04D8, 0x0EF0
+    Scaled<0x11D0>,              // outside air temperature
+    // Trims (0x2EA0 ... 0x2EC0) come here.
     ConvertFlightDirector,  // 0x2EE0
                             // Then 0x6F00.
 };
@@ -132,23 +137,42 @@ constexpr Converter kListG[] = {
     // Carburettor heat and fuel (0x08B2 ... 0x0B94) come here.
     ConvertNavTypeCode<0x0C52, 0>,  // NAV1 station kind
     ConvertNavTypeCode<0x0C62, 1>,  // NAV2 station kind
-    // Clouds, visibility (0x0E8A ... 0x0EA6) come here.
-    ConvertAdfIdent<0x303E>,  // ADF1 identifier
-                              // Then 0x6DA8 onwards.
+    Scaled<0x0E8A>,                 // visibility
+    Scaled<0x0E9A>,                 // upper cloud tops
+    Scaled<0x0E9C>,                 // upper cloud base
+    ConvertUpperCloudCover,         // 0x0E9E
+    Scaled<0x0EA2>,                 // lower cloud tops
+    Scaled<0x0EA4>,                 // lower cloud base
+    ConvertLowerCloudCover,         // 0x0EA6
+    ConvertAdfIdent<0x303E>,        // ADF1 identifier
+    Scaled<0x6DA8>,                 // runway friction
+    Scaled<0x6DAF>,                 // thunderstorms
+    ConvertSurfaceWindDirection,    // 0x0F74 with 0x04DA, 0x0EF2
+                                    // Then 0x6F0B, 0x6F0C.
 };
 
 // Every 157th frame: wind layers, vacuum, total weight.
 constexpr Converter kListH[] = {
-    // Vacuum 0x0B18 and the wind layers come first.
-    Scaled<0x30C0>,  // total weight
+    // Vacuum 0x0B18 comes first.
+    ConvertUpperWindLayer,         // 0x0F5C ... 0x0F62
+    ConvertMiddleWindLayerLimits,  // 0x0F64, 0x0F66
+    ConvertMiddleWindLayer,        // 0x0F68 ... 0x0F6E
+    ConvertSurfaceWindLayer,       // 0x0F70, 0x0F76, 0x0F78
+    Scaled<0x30C0>,                // total weight
 };
 
 // Every 313th frame: date, magnetic variation, sea-level weather, zero-fuel
 // weight, then the bindings to the x737 and pushback plugins.
 constexpr Converter kListI[] = {
-    ConvertDayOfYear,  // 0x023E
-    Scaled<0x02A0>,    // magnetic variation
-    // Sea-level weather, oil and hydraulic quantities come here.
+    ConvertDayOfYear,          // 0x023E
+    Scaled<0x02A0>,            // magnetic variation
+    Scaled<0x0EC0>,            // sea-level temperature
+    ConvertSeaLevelPressure,   // 0x0EC6 with 0x34A0
+    Scaled<0x0F48>,            // sea-level pressure
+    Scaled<0x04C8>,            // dew point
+    ConvertRainLevel,          // 0x04CB
+    ConvertPrecipitationType,  // 0x04CC
+    // Oil and hydraulic quantities come here.
     ConvertZeroFuelWeight,  // 0x3BFC
     RefreshLateBindings,    // always last
 };

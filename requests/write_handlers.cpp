@@ -14,6 +14,7 @@ constexpr HandlerTable kDomainTables[] = {
     PositionWriteHandlers,
     AutopilotWriteHandlers,
     RadioWriteHandlers,
+    WeatherWriteHandlers,
 };
 
 // Offset -> the handler starting there.

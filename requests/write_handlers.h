@@ -42,6 +42,7 @@ const WriteHandler* FindWriteHandler(uint32_t offset);
 std::span<const WriteHandler> PositionWriteHandlers();
 std::span<const WriteHandler> AutopilotWriteHandlers();
 std::span<const WriteHandler> RadioWriteHandlers();
+std::span<const WriteHandler> WeatherWriteHandlers();
 
 }  // namespace tarvos
 

@@ -20,7 +20,7 @@ constexpr char kXPushbackSignature[] = "GoodWay.XPushBack";
 constexpr char kHelp[] =
     "ok commands: help, get NAME, set NAME VALUE, step N, run, pause, "
     "plugin x737|xpushback on|off, aircraft COUNT, message ID [PARAM], "
-    "crash, flight on|off, commands, buttons, keys, status, quit";
+    "crash, flight on|off, commands, buttons, keys, status, weather, quit";
 
 std::string Error(const std::string& text) { return "error " + text; }
 
@@ -191,6 +191,7 @@ std::string ControlExecutor::Execute(std::string_view line) {
     return Inputs(args, InputKind::kKeyStroke, InputKind::kKeyStroke);
   }
   if (word == "status") return Status(args);
+  if (word == "weather") return Weather(args);
   if (word == "quit") {
     if (args.size() != 1) return Error("usage: quit");
     quit_ = true;
@@ -424,6 +425,46 @@ std::string ControlExecutor::Status(const Args& args) {
                   flight_->LegName().c_str(), g.latitude, g.longitude,
                   g.elevation * 3.28084, s.heading, s.speed * 1.943844,
                   s.vertical_speed * 196.8504, flight_->traffic().count());
+    out += buf;
+  }
+  return out;
+}
+
+// The weather in plain words: the air at sea level, then each wind layer
+// and each cloud layer, as one answer line.
+std::string ControlExecutor::Weather(const Args& args) {
+  if (args.size() != 1) return Error("usage: weather");
+  Host& host = Host::Get();
+  const std::string w = "sim/weather/";
+  char buf[256];
+  std::snprintf(buf, sizeof(buf),
+                "ok sea level %.1f C, %.2f inHg, dew point %.1f C, "
+                "visibility %.0f m, rain %.0f%%",
+                host.GetFloat(w + "temperature_sealevel_c"),
+                host.GetFloat(w + "barometer_sealevel_inhg"),
+                host.GetFloat(w + "dewpoi_sealevel_c"),
+                host.GetFloat(w + "visibility_reported_m"),
+                host.GetFloat(w + "rain_percent") * 100);
+  std::string out = buf;
+  const char* kLayers[] = {"surface", "middle", "upper"};
+  for (int i = 0; i < 3; ++i) {
+    const std::string n = "[" + std::to_string(i) + "]";
+    std::snprintf(buf, sizeof(buf),
+                  "; %s wind to %.0f m from %03.0f at %.0f kt, turbulence "
+                  "%.1f, shear %.0f kt",
+                  kLayers[i], host.GetFloat(w + "wind_altitude_msl_m" + n),
+                  host.GetFloat(w + "wind_direction_degt" + n),
+                  host.GetFloat(w + "wind_speed_kt" + n),
+                  host.GetFloat(w + "turbulence" + n),
+                  host.GetFloat(w + "shear_speed_kt" + n));
+    out += buf;
+  }
+  for (int i : {0, 2}) {
+    const std::string n = "[" + std::to_string(i) + "]";
+    std::snprintf(buf, sizeof(buf), "; clouds %s type %d from %.0f to %.0f m",
+                  i == 0 ? "lower" : "upper", host.GetInt(w + "cloud_type" + n),
+                  host.GetFloat(w + "cloud_base_msl_m" + n),
+                  host.GetFloat(w + "cloud_tops_msl_m" + n));
     out += buf;
   }
   return out;

@@ -15,6 +15,7 @@
 //   step N                    pause real time and advance N frames
 //   run | pause               let real time run, or stop it
 //   plugin x737|xpushback on|off
+//   weather                  the weather in plain words
 //   aircraft COUNT            number of AI aircraft (0 to 19)
 //   message ID [PARAM]        send a host message to the plugin
 //   crash                     crash the aircraft (message 101, restart)
@@ -73,6 +74,7 @@ class ControlExecutor {
   std::string Commands(const Args& args);
   std::string Inputs(const Args& args, InputKind first, InputKind last);
   std::string Status(const Args& args);
+  std::string Weather(const Args& args);
   // Moves the host's input records into the two pending lists, so that
   // `buttons` does not lose the key strokes and `keys` not the buttons.
   void CollectInputs();

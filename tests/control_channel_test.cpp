@@ -290,6 +290,21 @@ TEST_F(ControlCommandTest, IssuedCommandsButtonsAndKeysAreReportedOnce) {
   EXPECT_EQ(Run("commands"), "ok 0");
 }
 
+TEST_F(ControlCommandTest, WeatherInPlainWords) {
+  simhost::Host::Get().SetFloat("sim/weather/wind_speed_kt[0]", 12);
+  simhost::Host::Get().SetFloat("sim/weather/wind_direction_degt[0]", 90);
+  std::string answer = exec_.Execute("weather");
+  // The scripted flight's field weather, with the surface wind just set.
+  EXPECT_EQ(answer,
+            "ok sea level 18.0 C, 29.92 inHg, dew point 9.0 C, visibility "
+            "25000 m, rain 0%; surface wind to 900 m from 090 at 12 kt, "
+            "turbulence 0.0, shear 0 kt; middle wind to 3000 m from 270 at 15 "
+            "kt, turbulence 0.0, shear 0 kt; upper wind to 9000 m from 280 at "
+            "35 kt, turbulence 0.0, shear 0 kt; clouds lower type 2 from 1800 "
+            "to 2600 m; clouds upper type 1 from 8000 to 8500 m");
+  EXPECT_EQ(exec_.Execute("weather now"), "error usage: weather");
+}
+
 TEST_F(ControlCommandTest, FlightSwitchAndStatus) {
   EXPECT_EQ(Run("flight on"), "ok flight on");
   EXPECT_TRUE(flight_.flying());

@@ -204,6 +204,105 @@ TEST(SimhostProgram, RefusesBadStartsWithStatusTwo) {
   }
 }
 
+// tarvos-simhost with the real plugin, started in a fresh folder, and a TCP
+// client connected to that plugin (not to one another program on this
+// machine still runs: the plugin's system folder is this root).
+class RunningSimhost {
+ public:
+  RunningSimhost() {
+    if (root_.path().empty()) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      if (null >= 0) {
+        dup2(null, 1);
+        dup2(null, 2);
+      }
+      const std::string path = SimhostPath();
+      execl(path.c_str(), path.c_str(), "--root", root_.path().c_str(),
+            "--duration", "120", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+      c_ = tarvos::client::ConnectTcp("127.0.0.1", 5193, &error_, 2000);
+      if (c_ && Ours()) break;
+      c_.reset();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+  ~RunningSimhost() {
+    c_.reset();
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+    }
+  }
+  bool connected() const { return c_ != nullptr; }
+  const std::string& error() const { return error_; }
+
+  std::vector<uint8_t> Read(uint32_t offset, uint32_t size) {
+    tarvos::client::RequestBatch b;
+    b.AddRead(offset, size);
+    EXPECT_TRUE(c_->Exchange(b, &error_)) << error_;
+    return std::vector<uint8_t>(b.Data(0), b.Data(0) + size);
+  }
+  void Write(uint32_t offset, std::vector<uint8_t> bytes) {
+    tarvos::client::RequestBatch b;
+    b.AddWrite(offset, bytes);
+    EXPECT_TRUE(c_->Exchange(b, &error_)) << error_;
+  }
+  uint16_t U16(uint32_t offset) {
+    return tarvos::LoadU16(Read(offset, 2).data());
+  }
+  void Write16(uint32_t offset, uint16_t v) {
+    Write(offset, {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
+  }
+
+ private:
+  bool Ours() {
+    tarvos::client::RequestBatch b;
+    b.AddRead(0x3E00, 256);
+    if (!c_->Exchange(b, &error_)) return false;
+    std::string folder(reinterpret_cast<const char*>(b.Data(0)));
+    return folder.rfind(root_.path(), 0) == 0;
+  }
+
+  TempDir root_;
+  pid_t pid_ = -1;
+  std::unique_ptr<tarvos::client::Connection> c_;
+  std::string error_;
+};
+
+// The surface wind set by a TCP client reaches the simulator and comes back
+// in all three offsets that publish it.
+TEST(SimhostProgram, SurfaceWindWrittenReadsBackInAllThreeOffsets) {
+  RunningSimhost sim;
+  ASSERT_TRUE(sim.connected()) << sim.error();
+  sim.Write16(0x0F72, 23);     // knots
+  sim.Write16(0x0F74, 16384);  // 90 degrees magnetic
+  const uint32_t kSpeeds[] = {0x04D8, 0x0F72, 0x0EF0};
+  const uint32_t kDirections[] = {0x04DA, 0x0F74, 0x0EF2};
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  auto settled = [&] {
+    for (uint32_t o : kSpeeds) {
+      if (sim.U16(o) != 23) return false;
+    }
+    for (uint32_t o : kDirections) {
+      if (sim.U16(o) != 16384) return false;
+    }
+    return true;
+  };
+  while (!settled() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (uint32_t o : kSpeeds) EXPECT_EQ(sim.U16(o), 23) << o;
+  // Published as written: the direction goes out magnetic and comes back
+  // true plus variation, the same value.
+  for (uint32_t o : kDirections) EXPECT_NEAR(sim.U16(o), 16384, 1) << o;
+}
+
 // The real plugin in the real program, flying its circuit in real time: a
 // TCP client puts the aircraft in the air, turns the heading bug and
 // engages heading hold, and the scripted flight turns to the bug.

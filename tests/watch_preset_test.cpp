@@ -113,6 +113,11 @@ TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
             "eng 1 oil temp    80.0 C\n"
             "eng 1 oil press   45.0 psi\n"
             "eng 1 EPR         1.250\n"
+            "temperature       14.2 C\n"
+            "sea level press   1013 hPa\n"
+            "wind              5 kt\n"
+            "wind from (true)  270.0 deg\n"
+            "visibility        9.99 mi\n"
             "local time        12:35:09\n"
             "day of year       172\n");
 }
