@@ -6,22 +6,11 @@
 #include "offsets/convert.h"
 #include "offsets/field_store.h"
 #include "offsets/reference_tables.h"
+#include "offsets/x737_slots.h"
 
 namespace tarvos {
 namespace {
 
-// x737 slots in VariablesAccessMemBlock.
-constexpr uint32_t kX737CmdA = 0x0041;
-constexpr uint32_t kX737CmdB = 0x0042;
-constexpr uint32_t kX737FdMaster = 0x004C;
-constexpr uint32_t kX737ApPitch = 0x004F;
-constexpr uint32_t kX737ApRoll = 0x0050;
-constexpr uint32_t kX737AthrArmed = 0x0053;
-constexpr uint32_t kX737App = 0x0055;
-constexpr uint32_t kX737SpdMach = 0x0057;
-constexpr uint32_t kX737SpdMode = 0x0058;
-constexpr uint32_t kX737SpdKias = 0x0059;
-constexpr uint32_t kX737IsMach = 0x005B;
 // Simulator variables.
 constexpr uint32_t kAirspeedIsMach = 0x003B;
 constexpr uint32_t kSpeedOfSound = 0x003C;
@@ -78,26 +67,26 @@ SpeedPair EncodeSpeedPair(double v, bool is_mach, double sigma,
 }
 
 void ConvertFlightDirectorPitch() {
-  double v = X737() ? VarF(kX737ApPitch) : F(0x2EE8);
+  double v = X737() ? VarF(x737::kApPitch) : F(0x2EE8);
   TryStoreF64(0x2EE8, v * -1.0);
 }
 
 void ConvertFlightDirectorRoll() {
   // The x737's roll command has the sign clients expect already.
-  double v = X737() ? VarF(kX737ApRoll) : F(0x2EF0) * -1.0;
+  double v = X737() ? VarF(x737::kApRoll) : F(0x2EF0) * -1.0;
   TryStoreF64(0x2EF0, v);
 }
 
 void ConvertAutothrottleHold() {
-  Store32(0x07DC, X737() ? VarI(kX737SpdMode) : (I(0x07DC) & 1));
+  Store32(0x07DC, X737() ? VarI(x737::kSpdMode) : (I(0x07DC) & 1));
 }
 
 void ConvertSpeedTargets() {
   double v = 0;
   bool is_mach = false;
   if (X737()) {
-    is_mach = VarI(kX737IsMach) != 0;
-    v = VarF(is_mach ? kX737SpdMach : kX737SpdKias);
+    is_mach = VarI(x737::kIsMach) != 0;
+    v = VarF(is_mach ? x737::kSpdMach : x737::kSpdKias);
   } else {
     is_mach = XPLMGetDatai(VariablesAccessMemBlock[kAirspeedIsMach]) != 0;
     v = F(0x07E2);
@@ -110,28 +99,28 @@ void ConvertSpeedTargets() {
 }
 
 void ConvertMachHold() {
-  Store32(0x07E4, X737() ? VarI(kX737SpdMode) : (I(0x07E4) & 1));
+  Store32(0x07E4, X737() ? VarI(x737::kSpdMode) : (I(0x07E4) & 1));
 }
 
 void ConvertApproachHold() {
-  Store32(0x0800, X737() ? VarI(kX737App) : ((I(0x0800) >> 8) & 1));
+  Store32(0x0800, X737() ? VarI(x737::kApp) : ((I(0x0800) >> 8) & 1));
 }
 
 void ConvertAutothrottleArm() {
   // Without the x737 nothing publishes it: it keeps its last value.
-  if (X737()) Store32(0x0810, VarI(kX737AthrArmed));
+  if (X737()) Store32(0x0810, VarI(x737::kAthrArmed));
 }
 
 void ConvertAutopilotMaster() {
-  bool on =
-      X737() ? (VarI(kX737CmdA) != 0 || VarI(kX737CmdB) != 0) : I(0x07BC) == 2;
+  bool on = X737() ? (VarI(x737::kCmdA) != 0 || VarI(x737::kCmdB) != 0)
+                   : I(0x07BC) == 2;
   Store32(0x07BC, on ? 1 : 0);
 }
 
 void ConvertWingLeveller() { Store32(0x07C0, (I(0x07C0) & 4) ? 1 : 0); }
 
 void ConvertFlightDirector() {
-  int m = X737() ? VarI(kX737FdMaster) : I(0x2EE0);
+  int m = X737() ? VarI(x737::kFdMaster) : I(0x2EE0);
   Store32(0x2EE0, (m == 1 || m == 2) ? 1 : 0);
 }
 

@@ -80,17 +80,18 @@ void ConvertSurfaceWindSpeed() {
   b.TryStore();
 }
 
-void ConvertUpperCloudCover() {
+namespace {
+// The cover code of the cloud layer whose type dataref has the slot of its
+// offset.
+void ConvertCloudCover(uint32_t offset) {
   FieldBatch b;
-  b.U16(0x0E9E, CloudCoverCode(XPLMGetDatai(DataRefMemBlock[0x0E9E])));
+  b.U16(offset, CloudCoverCode(XPLMGetDatai(DataRefMemBlock[offset])));
   b.TryStore();
 }
+}  // namespace
 
-void ConvertLowerCloudCover() {
-  FieldBatch b;
-  b.U16(0x0EA6, CloudCoverCode(XPLMGetDatai(DataRefMemBlock[0x0EA6])));
-  b.TryStore();
-}
+void ConvertUpperCloudCover() { ConvertCloudCover(0x0E9E); }
+void ConvertLowerCloudCover() { ConvertCloudCover(0x0EA6); }
 
 void ConvertSurfaceWindDirection() {
   double v = (static_cast<double>(F(0x0F74)) + F(0x02A0)) * kDegreesToUnits;

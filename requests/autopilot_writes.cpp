@@ -23,28 +23,12 @@
 #include "offsets/convert.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
+#include "offsets/x737_slots.h"
 #include "requests/write_handlers.h"
 
 namespace tarvos {
 namespace {
 
-// x737 slots in VariablesAccessMemBlock.
-constexpr uint32_t kX737CmdA = 0x0041;
-constexpr uint32_t kX737Hdg = 0x0043;
-constexpr uint32_t kX737HdgMagnetic = 0x0044;
-constexpr uint32_t kX737AltHold = 0x0045;
-constexpr uint32_t kX737AltTarget = 0x0046;
-constexpr uint32_t kX737Vs = 0x0048;
-constexpr uint32_t kX737VsVvi = 0x0049;
-constexpr uint32_t kX737ApEngaged = 0x004A;
-constexpr uint32_t kX737FdA = 0x004D;
-constexpr uint32_t kX737FdB = 0x004E;
-constexpr uint32_t kX737AthrArmed = 0x0053;
-constexpr uint32_t kX737App = 0x0055;
-constexpr uint32_t kX737VorLoc = 0x0056;
-constexpr uint32_t kX737SpdMode = 0x0058;
-constexpr uint32_t kX737Spd = 0x005A;
-constexpr uint32_t kX737IsMach = 0x005B;
 // Simulator variables and datarefs.
 constexpr uint32_t kAirspeedIsMach = 0x003B;
 constexpr uint32_t kSpeedOfSound = 0x003C;
@@ -123,8 +107,8 @@ bool MachSelector() REQUIRES(OffsetLock) {
 void WriteMaster(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
   if (X737()) {
-    SetVarI(kX737ApEngaged, value);
-    SetVarI(kX737CmdA, value);
+    SetVarI(x737::kApEngaged, value);
+    SetVarI(x737::kCmdA, value);
     return;
   }
   XPLMSetDatai(Ref(kMode), value == 0 ? 0 : (value == 1 ? 2 : value));
@@ -139,7 +123,7 @@ void WriteWingLeveller(uint32_t, const uint8_t* v) {
 void WriteNavHold(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
   if (X737()) {
-    if (value == 0 || value == 1) SetVarI(kX737VorLoc, value);
+    if (value == 0 || value == 1) SetVarI(x737::kVorLoc, value);
     return;
   }
   SetModeByKey(kNavBits, kNavKey, value != 0);
@@ -148,14 +132,14 @@ void WriteNavHold(uint32_t, const uint8_t* v) {
 // 0x07C8: heading hold.
 void WriteHeadingHold(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
-  if (X737()) return SetVarI(kX737Hdg, value);
+  if (X737()) return SetVarI(x737::kHdg, value);
   SetModeByKey(kHeadingBits, kHeadingKey, value != 0);
 }
 
 // 0x07CC: heading target, 65536 to the turn, in whole degrees.
 void WriteHeadingTarget(uint32_t, const uint8_t* v) {
   double h = static_cast<double>(RoundHalfAway(LoadU16(v) * 0.00549450549));
-  if (X737()) return SetVarF(kX737HdgMagnetic, h);
+  if (X737()) return SetVarF(x737::kHdgMagnetic, h);
   XPLMSetDataf(Ref(0x07CC), static_cast<float>(h));
 }
 
@@ -164,7 +148,7 @@ void WriteAltitudeHold(uint32_t, const uint8_t* v) REQUIRES(OffsetLock) {
   int32_t value = LoadS32(v);
   if (X737()) {
     // A vertical speed selected holds no altitude.
-    SetVarI(kX737AltHold, LoadS16(OffsetBlock + 0x07F2) != 0 ? 0 : value);
+    SetVarI(x737::kAltHold, LoadS16(OffsetBlock + 0x07F2) != 0 ? 0 : value);
     return;
   }
   SetModeByKey(kAltitudeBits, kAltitudeKey, value != 0);
@@ -174,7 +158,7 @@ void WriteAltitudeHold(uint32_t, const uint8_t* v) REQUIRES(OffsetLock) {
 void WriteAltitudeTarget(uint32_t, const uint8_t* v) {
   double f =
       static_cast<double>(RoundHalfAway(LoadU32(v) * 5.006103515625e-05));
-  if (X737()) return SetVarF(kX737AltTarget, f);
+  if (X737()) return SetVarF(x737::kAltTarget, f);
   XPLMSetDataf(Ref(0x07D4), static_cast<float>(f));
 }
 
@@ -182,7 +166,7 @@ void WriteAltitudeTarget(uint32_t, const uint8_t* v) {
 void WriteAirspeedHold(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
   if (X737()) {
-    if (value == 0 || value == 1) SetVarI(kX737SpdMode, value);
+    if (value == 0 || value == 1) SetVarI(x737::kSpdMode, value);
     return;
   }
   SetModeBit(kAutothrottleBit, value != 0);
@@ -195,11 +179,11 @@ void WriteAirspeedTarget(uint32_t, const uint8_t* v) REQUIRES(OffsetLock) {
   double a = 0, r = 0;
   if (X737()) {
     if (s) {
-      if (!MachSelector()) SetVarF(kX737Spd, knots);
-    } else if (XPLMGetDatai(Var(kX737IsMach)) != 0) {
-      if (SpeedFactors(&a, &r)) SetVarF(kX737Spd, RoundTo2(knots / (r * a)));
+      if (!MachSelector()) SetVarF(x737::kSpd, knots);
+    } else if (XPLMGetDatai(Var(x737::kIsMach)) != 0) {
+      if (SpeedFactors(&a, &r)) SetVarF(x737::kSpd, RoundTo2(knots / (r * a)));
     } else {
-      SetVarF(kX737Spd, knots);
+      SetVarF(x737::kSpd, knots);
     }
     return;
   }
@@ -221,7 +205,7 @@ void WriteAirspeedTarget(uint32_t, const uint8_t* v) REQUIRES(OffsetLock) {
 void WriteMachHold(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
   if (X737()) {
-    if (value == 0 || value == 1) SetVarI(kX737SpdMode, value);
+    if (value == 0 || value == 1) SetVarI(x737::kSpdMode, value);
     return;
   }
   if (value == 0 || value == 1) SetModeBit(kAutothrottleBit, value == 1);
@@ -234,11 +218,11 @@ void WriteMachTarget(uint32_t, const uint8_t* v) REQUIRES(OffsetLock) {
   double a = 0, r = 0;
   if (X737()) {
     if (s) {
-      if (MachSelector()) SetVarF(kX737Spd, mach);
-    } else if (XPLMGetDatai(Var(kX737IsMach)) != 0) {
-      SetVarF(kX737Spd, mach);
+      if (MachSelector()) SetVarF(x737::kSpd, mach);
+    } else if (XPLMGetDatai(Var(x737::kIsMach)) != 0) {
+      SetVarF(x737::kSpd, mach);
     } else if (SpeedFactors(&a, &r)) {
-      SetVarF(kX737Spd, mach * a * r);
+      SetVarF(x737::kSpd, mach * a * r);
     }
     return;
   }
@@ -257,7 +241,7 @@ void WriteMachTarget(uint32_t, const uint8_t* v) REQUIRES(OffsetLock) {
 // 0x07EC: vertical speed hold.
 void WriteVerticalSpeedHold(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
-  if (X737()) return SetVarI(kX737Vs, value);
+  if (X737()) return SetVarI(x737::kVs, value);
   SetModeByKey(kVerticalSpeedBits, kVerticalSpeedKey, value != 0);
 }
 
@@ -265,8 +249,8 @@ void WriteVerticalSpeedHold(uint32_t, const uint8_t* v) {
 void WriteVerticalSpeedTarget(uint32_t, const uint8_t* v) {
   int16_t fpm = LoadS16(v);
   if (X737()) {
-    SetVarI(kX737Vs, 1);
-    SetVarF(kX737VsVvi, fpm);
+    SetVarI(x737::kVs, 1);
+    SetVarF(x737::kVsVvi, fpm);
     return;
   }
   XPLMSetDataf(Ref(0x07F2), static_cast<float>(fpm));
@@ -276,7 +260,7 @@ void WriteVerticalSpeedTarget(uint32_t, const uint8_t* v) {
 void WriteApproachHold(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
   if (X737()) {
-    if (value == 0 || value == 1) SetVarI(kX737App, value);
+    if (value == 0 || value == 1) SetVarI(x737::kApp, value);
     return;
   }
   if (XPLMCommandRef c = CommandBlock[kApproachCommand]) XPLMCommandOnce(c);
@@ -295,7 +279,7 @@ void WriteYawDamper(uint32_t, const uint8_t* v) {
 // 0x0810: autothrottle arm (the x737 only).
 void WriteAutothrottleArm(uint32_t, const uint8_t* v) {
   int32_t value = LoadS32(v);
-  if (X737() && (value == 0 || value == 1)) SetVarI(kX737AthrArmed, value);
+  if (X737() && (value == 0 || value == 1)) SetVarI(x737::kAthrArmed, value);
 }
 
 // The flight director's new mode for a written value and the current mode:
@@ -313,12 +297,12 @@ void WriteFlightDirector(uint32_t, const uint8_t* v) {
   if (X737()) {
     // fdB is read only when fdA is off.
     int current =
-        XPLMGetDatai(Var(kX737FdA)) != 0 || XPLMGetDatai(Var(kX737FdB)) != 0
+        XPLMGetDatai(Var(x737::kFdA)) != 0 || XPLMGetDatai(Var(x737::kFdB)) != 0
             ? 1
             : 0;
     int mode = FlightDirectorMode(value, current);
-    SetVarI(kX737FdA, mode);
-    SetVarI(kX737FdB, mode);
+    SetVarI(x737::kFdA, mode);
+    SetVarI(x737::kFdB, mode);
     return;
   }
   XPLMSetDatai(Ref(0x2EE0),

@@ -8,6 +8,7 @@
 #include "offsets/convert.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
+#include "offsets/x737_slots.h"
 #include "plugin/thread_annotations.h"
 
 namespace tarvos {
@@ -35,14 +36,7 @@ float VarF(uint32_t slot) {
 }
 bool X737() { return X737Active.load(std::memory_order_relaxed) != 0; }
 
-// Slots of the x737 autopilot datarefs and other variables.
-constexpr uint32_t kX737Hdg = 0x0043;
-constexpr uint32_t kX737HdgMagnetic = 0x0044;
-constexpr uint32_t kX737AltHold = 0x0045;
-constexpr uint32_t kX737VsArm = 0x0047;
-constexpr uint32_t kX737Vs = 0x0048;
-constexpr uint32_t kX737VsVvi = 0x0049;
-constexpr uint32_t kX737VorLoc = 0x0056;
+// Slots of other variables.
 constexpr uint32_t kHasJoystick = 0x0025;
 
 // Slots of datarefs read for several items.
@@ -90,23 +84,23 @@ void SlipBall(uint32_t) REQUIRES(OffsetLock) {
 }
 // 0x07C4: NAV1 lock (localizer); both arm bits together read as 0x300.
 void Nav1Lock(uint32_t) REQUIRES(OffsetLock) {
-  if (X737()) return Put32(0x07C4, static_cast<uint32_t>(VarI(kX737VorLoc)));
+  if (X737()) return Put32(0x07C4, static_cast<uint32_t>(VarI(x737::kVorLoc)));
   uint32_t m = static_cast<uint32_t>(I(kAutopilotState)) & 0x300;
   Put32(0x07C4, m == 0x300 ? 0x300 : (m != 0 ? 1 : 0));
 }
 // 0x07C8: heading hold.
 void HeadingHold(uint32_t) REQUIRES(OffsetLock) {
-  if (X737()) return Put32(0x07C8, static_cast<uint32_t>(VarI(kX737Hdg)));
+  if (X737()) return Put32(0x07C8, static_cast<uint32_t>(VarI(x737::kHdg)));
   Put32(0x07C8, (I(0x07C8) & 2) ? 1 : 0);
 }
 // 0x07CC: autopilot heading, degrees x 65536/360.
 void HeadingBug(uint32_t) REQUIRES(OffsetLock) {
-  double v = X737() ? VarF(kX737HdgMagnetic) : F(0x07CC);
+  double v = X737() ? VarF(x737::kHdgMagnetic) : F(0x07CC);
   Trunc16(0x07CC, v * 182.04444444);
 }
 // 0x07D0: altitude hold; both bits together read as 0x4020.
 void AltitudeHold(uint32_t) REQUIRES(OffsetLock) {
-  if (X737()) return Put32(0x07D0, static_cast<uint32_t>(VarI(kX737AltHold)));
+  if (X737()) return Put32(0x07D0, static_cast<uint32_t>(VarI(x737::kAltHold)));
   uint32_t m = static_cast<uint32_t>(I(0x07D0)) & 0x4020;
   Put32(0x07D0, m == 0x4020 ? 0x4020 : (m != 0 ? 1 : 0));
 }
@@ -118,14 +112,14 @@ void AltitudeBug(uint32_t) REQUIRES(OffsetLock) {
 void VerticalSpeedHold(uint32_t) REQUIRES(OffsetLock) {
   if (X737()) {
     // VS is read only when VS_arm is clear.
-    bool on = VarI(kX737VsArm) != 0 || VarI(kX737Vs) != 0;
+    bool on = VarI(x737::kVsArm) != 0 || VarI(x737::kVs) != 0;
     return Put32(0x07EC, on ? 1 : 0);
   }
   Put32(0x07EC, (I(0x07EC) & 0x10) ? 1 : 0);
 }
 // 0x07F2: autopilot vertical speed, feet per minute.
 void VerticalSpeedBug(uint32_t) REQUIRES(OffsetLock) {
-  double v = X737() ? VarF(kX737VsVvi) : F(0x07F2);
+  double v = X737() ? VarF(x737::kVsVvi) : F(0x07F2);
   Trunc16(0x07F2, v);
 }
 // 0x0B4C: ground altitude, metres.

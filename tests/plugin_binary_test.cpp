@@ -307,91 +307,35 @@ TEST(SimhostProgram, SurfaceWindWrittenReadsBackInAllThreeOffsets) {
 // TCP client puts the aircraft in the air, turns the heading bug and
 // engages heading hold, and the scripted flight turns to the bug.
 TEST(SimhostProgram, FlightTurnsToTheHeadingAClientSelects) {
-  TempDir root;
-  ASSERT_FALSE(root.path().empty());
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, 1);
-      dup2(null, 2);
-    }
-    const std::string path = SimhostPath();
-    execl(path.c_str(), path.c_str(), "--root", root.path().c_str(),
-          "--duration", "120", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  struct Child {
-    pid_t pid;
-    ~Child() {
-      kill(pid, SIGTERM);
-      int status = 0;
-      waitpid(pid, &status, 0);
-    }
-  } child{pid};
-
-  using tarvos::client::RequestBatch;
-  std::unique_ptr<tarvos::client::Connection> c;
-  std::string error;
-  auto read = [&](uint32_t offset, uint32_t size) {
-    RequestBatch b;
-    b.AddRead(offset, size);
-    EXPECT_TRUE(c->Exchange(b, &error)) << error;
-    return std::vector<uint8_t>(b.Data(0), b.Data(0) + size);
-  };
-  auto write = [&](uint32_t offset, std::vector<uint8_t> bytes) {
-    RequestBatch b;
-    b.AddWrite(offset, bytes);
-    EXPECT_TRUE(c->Exchange(b, &error)) << error;
-  };
-  // The plugin of this program, not one that another program on this
-  // machine still runs: its system folder is our root.
-  auto ours = [&] {
-    RequestBatch b;
-    b.AddRead(0x3E00, 256);
-    if (!c->Exchange(b, &error)) return false;
-    std::string folder(reinterpret_cast<const char*>(b.Data(0)));
-    return folder.rfind(root.path(), 0) == 0;
-  };
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < deadline) {
-    c = tarvos::client::ConnectTcp("127.0.0.1", 5193, &error, 2000);
-    if (c && ours()) break;
-    c.reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_TRUE(c) << error;
-
+  RunningSimhost sim;
+  ASSERT_TRUE(sim.connected()) << sim.error();
   // Up to 600 m above the field (0x0574: whole metres, plus 3).
   std::vector<uint8_t> metres(4);
   tarvos::StoreS32(metres.data(), 450 + 600);
-  write(0x0574, metres);
+  sim.Write(0x0574, metres);
   std::this_thread::sleep_for(std::chrono::seconds(2));
   auto heading = [&] {
-    return tarvos::LoadU32(read(0x0580, 4).data()) * 360.0 / 4294967296.0;
+    return tarvos::LoadU32(sim.Read(0x0580, 4).data()) * 360.0 / 4294967296.0;
   };
   // A bug 60 degrees right of the present heading (the bug is magnetic,
   // 2 degrees less than true on the test field).
   const double start = heading();
   const int bug = static_cast<int>(std::lround(start + 60 - 2)) % 360;
-  std::vector<uint8_t> b16(2), b32(4);
-  tarvos::StoreU16(b16.data(), static_cast<uint16_t>(bug * 65536 / 360));
-  write(0x07CC, b16);
-  tarvos::StoreU32(b32.data(), 1);
-  write(0x07C8, b32);
-  EXPECT_EQ(tarvos::LoadU32(read(0x07C8, 4).data()), 1u) << "heading hold";
+  sim.Write16(0x07CC, static_cast<uint16_t>(bug * 65536 / 360));
+  sim.Write(0x07C8, {1, 0, 0, 0});
+  EXPECT_EQ(tarvos::LoadU32(sim.Read(0x07C8, 4).data()), 1u) << "heading hold";
 
+  auto off = [&](double now) {
+    return std::fmod(now - (bug + 2) + 540.0, 360.0) - 180.0;
+  };
   double now = start;
-  deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline) {
     now = heading();
-    double off = std::fmod(now - (bug + 2) + 540.0, 360.0) - 180.0;
-    if (std::fabs(off) < 3) break;
+    if (std::fabs(off(now)) < 3) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  double off = std::fmod(now - (bug + 2) + 540.0, 360.0) - 180.0;
-  EXPECT_LT(std::fabs(off), 3)
+  EXPECT_LT(std::fabs(off(now)), 3)
       << "from " << start << " to " << now << ", bug " << bug;
 }
 
