@@ -1,6 +1,7 @@
 #include "offsets/refresh_lists.h"
 
 #include "offsets/autopilot.h"
+#include "offsets/engines.h"
 #include "offsets/position.h"
 #include "offsets/reference_tables.h"
 #include "offsets/scaled_rows.h"
@@ -25,9 +26,28 @@ constexpr Converter kListA[] = {
     ConvertPitch,            // 0x0578
     ConvertBank,             // 0x057C
     ConvertHeading,          // 0x0580
-    // Engines (0x088C ... 0x0A88), navigation needles (0x0C48 ... 0x0C6E),
-    // wind (0x0E90, 0x0E92) and propeller rpm (0x2400, 0x2500) come here,
-    // in that order.
+
+    // Engines.
+    ConvertThrottle<1>,          // 0x088C with 0x3330
+    ConvertN2<1>,                // 0x0896 with 0x2008, 0x2018
+    ConvertN1<1>,                // 0x0898 with 0x2000
+    ConvertManifoldPressure<1>,  // 0x08C0 with 0x37E8
+    ConvertVibration<1>,         // 0x08D4
+    ConvertThrottle<2>,          // 0x0924 with 0x3332
+    ConvertN2<2>,                // 0x092E with 0x2108, 0x2118
+    ConvertN1<2>,                // 0x0930 with 0x2100
+    ConvertManifoldPressure<2>,  // 0x0958 with 0x3728
+    ConvertVibration<2>,         // 0x096C
+    ConvertThrottle<3>,          // 0x09BC with 0x3334
+    ConvertManifoldPressure<3>,  // 0x09F0
+    ConvertThrottle<4>,          // 0x0A54 with 0x3336
+    ConvertManifoldPressure<4>,  // 0x0A88
+
+    // Navigation needles (0x0C48 ... 0x0C6E) and wind (0x0E90, 0x0E92)
+    // come here.
+    Scaled<0x2400>,  // propeller rpm, engine 1
+    Scaled<0x2500>,  // propeller rpm, engine 2
+
     ConvertFlightDirectorPitch,  // 0x2EE8
     ConvertFlightDirectorRoll,   // 0x2EF0
     Scaled<0x3080>,              // roll acceleration
@@ -56,7 +76,12 @@ constexpr Converter kListC[] = {
     ConvertMachHold,          // 0x07E4
     ConvertApproachHold,      // 0x0800
     ConvertAutothrottleArm,   // 0x0810
-    // Then the engines (0x0890 ...), slats and flaps (0x30E8 ...), 0x310A.
+
+    ConvertMixture<1>,  // 0x0890
+    ConvertRunning<1>,  // 0x0894
+    ConvertMixture<2>,  // 0x0928
+    ConvertRunning<2>,  // 0x092C
+                        // Then slats and flaps (0x30E8 ...), 0x310A.
 };
 
 // Every 13th frame: local time, altimeter, magnetos, spoilers, DME,
@@ -65,7 +90,12 @@ constexpr Converter kListD[] = {
     ConvertLocalTime,  // 0x0238-0x023A, 0x0C20
     // 0x0330 altimeter comes here.
     ConvertAutopilotMaster,  // 0x07BC
-    // Magnetos (0x0506 ...) come here.
+
+    ConvertStarter<1>,            // 0x0506 with 0x0892
+    ConvertHydraulicPressure<1>,  // 0x08D8
+    ConvertStarter<2>,            // 0x0507 with 0x092A
+    ConvertHydraulicPressure<2>,  // 0x0970
+
     ConvertWingLeveller,  // 0x07C0
     // Then spoilers, DME, temperatures, trims.
     ConvertFlightDirector,  // 0x2EE0
@@ -94,11 +124,22 @@ constexpr Converter kListF[] = {
 };
 
 // Every 59th frame: ADF identifiers, carburettor heat, fuel, clouds.
-constexpr Converter kListG[] = {nullptr};
+constexpr Converter kListG[] = {
+    // ADF2 identifier 0x02DC first.
+    ConvertCarburettorHeat<1>,  // 0x08B2
+    ConvertCarburettorHeat<2>,  // 0x094A
+    ConvertCarburettorHeat<3>,  // 0x09E2
+    ConvertCarburettorHeat<4>,  // 0x0A7A
+    ConvertTankLevel<0x0B74>,   // centre
+    ConvertTankLevel<0x0B7C>,   // left main
+    ConvertTankLevel<0x0B94>,   // right main
+                                // Then clouds, visibility, runway and ice.
+};
 
 // Every 157th frame: wind layers, vacuum, total weight.
 constexpr Converter kListH[] = {
-    // Vacuum 0x0B18 and the wind layers come first.
+    ConvertVacuum,  // 0x0B18
+    // The wind layers come here.
     Scaled<0x30C0>,  // total weight
 };
 
@@ -107,7 +148,13 @@ constexpr Converter kListH[] = {
 constexpr Converter kListI[] = {
     ConvertDayOfYear,  // 0x023E
     Scaled<0x02A0>,    // magnetic variation
-    // Sea-level weather, oil and hydraulic quantities come here.
+    // Sea-level weather comes here.
+
+    ConvertOilQuantity<1>,        // 0x08D0
+    ConvertHydraulicQuantity<1>,  // 0x08DC
+    ConvertOilQuantity<2>,        // 0x0968
+    ConvertHydraulicQuantity<2>,  // 0x0974
+
     ConvertZeroFuelWeight,  // 0x3BFC
     RefreshLateBindings,    // always last
 };
@@ -115,9 +162,10 @@ constexpr Converter kListI[] = {
 // Once per user-aircraft load: fuel tank capacities, never-exceed speed,
 // engine type, number of engines.
 constexpr Converter kAircraftLoad[] = {
-    // Fuel tank capacities first.
+    ConvertTankCapacities,    // 0x0B78 ... 0x0BA8, 0x0AF4
     ConvertNeverExceedSpeed,  // 0x02C4
-                              // Then engine type and number of engines.
+    ConvertEngineType,        // 0x0609
+    ConvertEngineCount,       // 0x0AEC
 };
 
 // Empty lists hold one null entry (a zero-length array is not allowed);

@@ -13,6 +13,7 @@ using HandlerTable = std::span<const WriteHandler> (*)();
 constexpr HandlerTable kDomainTables[] = {
     PositionWriteHandlers,
     AutopilotWriteHandlers,
+    EngineWriteHandlers,
 };
 
 // Offset -> the handler starting there.

@@ -41,6 +41,7 @@ const WriteHandler* FindWriteHandler(uint32_t offset);
 // Per-domain tables.
 std::span<const WriteHandler> PositionWriteHandlers();
 std::span<const WriteHandler> AutopilotWriteHandlers();
+std::span<const WriteHandler> EngineWriteHandlers();
 
 }  // namespace tarvos
 

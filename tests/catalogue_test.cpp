@@ -195,6 +195,9 @@ constexpr Override kOverrides[] = {
     {"sim/time/local_time_sec", {50000, 8000}},
     {"sim/time/zulu_time_sec", {45000, 3700}},
     {"sim/cockpit/autopilot/autopilot_state", {0x4336, 0}},
+    // A jet's starter flags, and tank counts that fill every capacity.
+    {"sim/aircraft/prop/acf_en_type", {5, 0}},
+    {"sim/aircraft/overflow/acf_num_tanks", {7, 3}},
 };
 
 void DriveHost(simhost::Host& host, int set) {
