@@ -21,7 +21,6 @@ constexpr uint32_t kTankRatios = 0x0032;
 constexpr uint32_t kStarterDuration = 0x0038;
 constexpr uint32_t kX737Vibration1 = 0x0051;
 
-constexpr double kRpmPerRadPerSecond = 9.5492965855;
 constexpr double kPsfPerInHg = 70.7262;
 
 // The remembered starter durations of engines 1 and 2, and the tank count

@@ -192,6 +192,8 @@ TEST(SimhostProgram, RefusesBadStartsWithStatusTwo) {
       {"option without value", {"--fps"}},
       {"bad frame rate", {"--fps", "zero"}},
       {"negative duration", {"--duration", "-1"}},
+      {"unknown aircraft", {"--aircraft", "glider"}},
+      {"aircraft without value", {"--aircraft"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {SimhostPath(), "--root", root.path(),
