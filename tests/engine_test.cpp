@@ -170,6 +170,7 @@ TEST_F(EngineTest, NonFiniteHostValuesStoreDefinedIntegers) {
 // duration changes from one run of D to the next; a jet shows 1 and sets
 // bit 0 of its flag byte while it changes.
 TEST_F(EngineTest, StarterAndMagnetoStateOverRunsOfD) {
+  const float kNaN = std::numeric_limits<float>::quiet_NaN();
   const struct {
     uint8_t type;
     std::vector<float> durations;  // one per run
@@ -183,6 +184,9 @@ TEST_F(EngineTest, StarterAndMagnetoStateOverRunsOfD) {
       {1, {0, 0.5f, 0.5f, 2.0f}, {0, 1, 0, 1}, {0x80, 0x81, 0x80, 0x81}},
       {5, {0, 0.5f}, {0, 1}, {0x80, 0x81}},
       {4, {0, 0.5f}, {0, 0}, {0x80, 0x80}},
+      // A duration that stays NaN is no change.
+      {0, {kNaN, kNaN}, {4, 3}, {0x80, 0x80}},
+      {1, {kNaN, kNaN}, {1, 0}, {0x81, 0x80}},
   };
   for (const auto& r : kRows) {
     SCOPED_TRACE(static_cast<int>(r.type));
