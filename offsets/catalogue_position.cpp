@@ -145,8 +145,8 @@ constexpr OffsetRow kSpeed[] = {
     Row(0x31A0, 8, kF64, kR, kCallbackA, "speed.vertical_feet_per_second",
         "ft/s", 1, "Indicated vertical speed")
         .Reads(kFloat, 0x31A0, 0.016666666666666666),
-    Row(0x3BFC, 4, kS32, kR, kCallbackI, "weight.zero_fuel", "lb", 1.0 / 256,
-        "Zero-fuel weight"),
+    Row(0x3BFC, 4, kS32, kRW, kCallbackI, "weight.zero_fuel", "lb", 1.0 / 256,
+        "Zero-fuel weight; a write above the empty weight sets the payload"),
 };
 
 constexpr OffsetRow kClock[] = {

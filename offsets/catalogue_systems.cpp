@@ -1,5 +1,5 @@
 // Catalogue rows of the aircraft state, autopilot, flight controls,
-// engines and settings offsets that exist today: most
+// and settings offsets that exist today: most
 // are recomputed when a client reads them (requests/read_items.cpp).
 #include "offsets/catalogue_tables.h"
 
@@ -121,36 +121,6 @@ constexpr OffsetRow kControls[] = {
         0.01, "Nose-wheel steering angle"),
 };
 
-// Engine blocks lie 0x98 apart; engine n's item is engine 1's plus
-// (n - 1) x 0x98. The last five rows exist for engines 3 and 4 only.
-constexpr uint16_t kEngineStride = 0x98;
-constexpr OffsetRow kEngines[] = {
-    Row(0x08A0, 2, kS16, kR, kReadTime, "engine.#.fuel_flow", "lb/h", 1,
-        "Fuel flow").Table(4, kEngineStride),
-    Row(0x08B8, 2, kS16, kR, kReadTime, "engine.#.oil_temperature", "C",
-        1.0 / 117.02857, "Oil temperature").Table(4, kEngineStride),
-    Row(0x08BA, 2, kS16, kR, kReadTime, "engine.#.oil_pressure", "psi",
-        1.0 / 297.891, "Oil pressure").Table(4, kEngineStride),
-    Row(0x08BC, 2, kS16, kR, kReadTime, "engine.#.epr", "", 1.0 / 10240,
-        "Engine pressure ratio").Table(4, kEngineStride),
-    Row(0x08BE, 2, kS16, kR, kReadTime, "engine.#.egt", "C", 1.0 / 19.051,
-        "Exhaust gas temperature").Table(4, kEngineStride),
-    Row(0x0918, 8, kF64, kR, kReadTime, "engine.#.fuel_flow_f64", "lb/h", 1,
-        "Fuel flow (double)").Table(4, kEngineStride),
-    Row(0x09C0, 2, kS16, kR, kReadTime, "engine.#.mixture", "", 1.0 / 16384,
-        "Mixture, 0 to 1").Table(2, kEngineStride, 3),
-    Row(0x09C2, 2, kU16, kR, kReadTime, "engine.#.ignition", "", 1,
-        "Ignition switch").Table(2, kEngineStride, 3),
-    Row(0x09C4, 2, kU16, kR, kReadTime, "engine.#.running", "", 1,
-        "1 while the engine runs").Table(2, kEngineStride, 3),
-    Row(0x09C6, 2, kS16, kR, kReadTime, "engine.#.n2", "%", 1.0 / 163.84,
-        "N2, 0 when not turning").Table(2, kEngineStride, 3),
-    Row(0x09C8, 2, kS16, kR, kReadTime, "engine.#.n1", "%", 1.0 / 163.84,
-        "N1").Table(2, kEngineStride, 3),
-    Row(0x3590, 4, kS32, kR, kReadTime, "engine.#.mixture_whole", "", 1,
-        "Mixture ratio in whole units").Table(2, 4),
-};
-
 constexpr OffsetRow kSettingsRows[] = {
     Row(0x3130, 12, kText, kR, kSettings, "atc.flight_number", "", 1,
         "ATC flight number"),
@@ -174,7 +144,6 @@ CatalogueDomain AutopilotCatalogue() {
 CatalogueDomain ControlsCatalogue() {
   return {"Flight controls and gear", kControls};
 }
-CatalogueDomain EngineCatalogue() { return {"Engines and fuel", kEngines}; }
 CatalogueDomain SettingsCatalogue() {
   return {"Settings and ATC identification", kSettingsRows};
 }

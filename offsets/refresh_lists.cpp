@@ -1,6 +1,7 @@
 #include "offsets/refresh_lists.h"
 
 #include "offsets/autopilot.h"
+#include "offsets/engines.h"
 #include "offsets/position.h"
 #include "offsets/radio.h"
 #include "offsets/reference_tables.h"
@@ -17,36 +18,50 @@ namespace {
 // Every frame: position, attitude, speeds and the fast engine and needle
 // values.
 constexpr Converter kListA[] = {
-    ConvertGroundElevation,  // 0x0020
-    ConvertVerticalSpeed,    // 0x02C8, 0x0842, 0x030C
-    Scaled<0x02B8>,          // true airspeed
-    Scaled<0x02BC>,          // indicated airspeed
-    ConvertLatitude,         // 0x0560
-    ConvertLongitude,        // 0x0568
-    ConvertAltitude,         // 0x0570
-    ConvertPitch,            // 0x0578
-    ConvertBank,             // 0x057C
-    ConvertHeading,          // 0x0580
-    // Engines (0x088C ... 0x0A88) come here.
+    ConvertGroundElevation,         // 0x0020
+    ConvertVerticalSpeed,           // 0x02C8, 0x0842, 0x030C
+    Scaled<0x02B8>,                 // true airspeed
+    Scaled<0x02BC>,                 // indicated airspeed
+    ConvertLatitude,                // 0x0560
+    ConvertLongitude,               // 0x0568
+    ConvertAltitude,                // 0x0570
+    ConvertPitch,                   // 0x0578
+    ConvertBank,                    // 0x057C
+    ConvertHeading,                 // 0x0580
+    ConvertThrottle<1>,             // 0x088C with 0x3330
+    ConvertN2<1>,                   // 0x0896 with 0x2008, 0x2018
+    ConvertN1<1>,                   // 0x0898 with 0x2000
+    ConvertManifoldPressure<1>,     // 0x08C0 with 0x37E8
+    ConvertVibration<1>,            // 0x08D4
+    ConvertThrottle<2>,             // 0x0924 with 0x3332
+    ConvertN2<2>,                   // 0x092E with 0x2108, 0x2118
+    ConvertN1<2>,                   // 0x0930 with 0x2100
+    ConvertManifoldPressure<2>,     // 0x0958 with 0x3728
+    ConvertVibration<2>,            // 0x096C
+    ConvertThrottle<3>,             // 0x09BC with 0x3334
+    ConvertManifoldPressure<3>,     // 0x09F0
+    ConvertThrottle<4>,             // 0x0A54 with 0x3336
+    ConvertManifoldPressure<4>,     // 0x0A88
     ConvertNeedle<0x0C48, 0x2AAC>,  // NAV1 localizer needle
     ConvertNeedle<0x0C49, 0x2AB0>,  // NAV1 glide slope needle
     ConvertNeedle<0x0C59, 0x2AB4>,  // NAV2 lateral needle
     ConvertNeedle<0x0C6E, 0x2AB8>,  // NAV2 vertical needle
     Scaled<0x0E90>,                 // wind speed
     ConvertWindDirection,           // 0x0E92
-    // Propeller rpm (0x2400, 0x2500) comes here.
-    ConvertFlightDirectorPitch,  // 0x2EE8
-    ConvertFlightDirectorRoll,   // 0x2EF0
-    Scaled<0x3080>,              // roll acceleration
-    Scaled<0x3088>,              // yaw acceleration
-    Scaled<0x30A8>,              // pitch rate
-    Scaled<0x30B0>,              // roll rate
-    Scaled<0x30B8>,              // yaw rate
-    Scaled<0x30A0>,              // vertical velocity
-    Scaled<0x31A0>,              // vertical speed, ft/s
-    Scaled<0x31E4>,              // radio altitude
-    ConvertIndicatedAltitude,    // 0x3324
-    AdvanceRefreshCounter,       // 0x337E
+    Scaled<0x2400>,                 // propeller rpm, engine 1
+    Scaled<0x2500>,                 // propeller rpm, engine 2
+    ConvertFlightDirectorPitch,     // 0x2EE8
+    ConvertFlightDirectorRoll,      // 0x2EF0
+    Scaled<0x3080>,                 // roll acceleration
+    Scaled<0x3088>,                 // yaw acceleration
+    Scaled<0x30A8>,                 // pitch rate
+    Scaled<0x30B0>,                 // roll rate
+    Scaled<0x30B8>,                 // yaw rate
+    Scaled<0x30A0>,                 // vertical velocity
+    Scaled<0x31A0>,                 // vertical speed, ft/s
+    Scaled<0x31E4>,                 // radio altitude
+    ConvertIndicatedAltitude,       // 0x3324
+    AdvanceRefreshCounter,          // 0x337E
 };
 
 // Every 3rd frame: ground speed, yoke, trims, flap handle.
@@ -63,7 +78,12 @@ constexpr Converter kListC[] = {
     ConvertMachHold,          // 0x07E4
     ConvertApproachHold,      // 0x0800
     ConvertAutothrottleArm,   // 0x0810
-    // Then the engines (0x0890 ...), slats and flaps (0x30E8 ...), 0x310A.
+
+    ConvertMixture<1>,  // 0x0890
+    ConvertRunning<1>,  // 0x0894
+    ConvertMixture<2>,  // 0x0928
+    ConvertRunning<2>,  // 0x092C
+                        // Then slats and flaps (0x30E8 ...), 0x310A.
 };
 
 // Every 13th frame: local time, altimeter, magnetos, spoilers, DME,
@@ -72,7 +92,12 @@ constexpr Converter kListD[] = {
     ConvertLocalTime,        // 0x0238-0x023A, 0x0C20
     Scaled<0x0330>,          // altimeter setting
     ConvertAutopilotMaster,  // 0x07BC
-    // Magnetos (0x0506 ...) come here.
+
+    ConvertStarter<1>,            // 0x0506 with 0x0892
+    ConvertHydraulicPressure<1>,  // 0x08D8
+    ConvertStarter<2>,            // 0x0507 with 0x092A
+    ConvertHydraulicPressure<2>,  // 0x0970
+
     ConvertWingLeveller,  // 0x07C0
     // Spoilers and trims (0x0BCC ... 0x0BD8) come here.
     ConvertDme<0x0C29, 0x0300>,  // NAV1 DME
@@ -133,8 +158,14 @@ constexpr Converter kListF[] = {
 
 // Every 59th frame: ADF identifiers, carburettor heat, fuel, clouds.
 constexpr Converter kListG[] = {
-    ConvertAdfIdent<0x02DC>,  // ADF2 identifier
-    // Carburettor heat and fuel (0x08B2 ... 0x0B94) come here.
+    ConvertAdfIdent<0x02DC>,        // ADF2 identifier
+    ConvertCarburettorHeat<1>,      // 0x08B2
+    ConvertCarburettorHeat<2>,      // 0x094A
+    ConvertCarburettorHeat<3>,      // 0x09E2
+    ConvertCarburettorHeat<4>,      // 0x0A7A
+    ConvertTankLevel<0x0B74>,       // centre
+    ConvertTankLevel<0x0B7C>,       // left main
+    ConvertTankLevel<0x0B94>,       // right main
     ConvertNavTypeCode<0x0C52, 0>,  // NAV1 station kind
     ConvertNavTypeCode<0x0C62, 1>,  // NAV2 station kind
     Scaled<0x0E8A>,                 // visibility
@@ -153,7 +184,7 @@ constexpr Converter kListG[] = {
 
 // Every 157th frame: wind layers, vacuum, total weight.
 constexpr Converter kListH[] = {
-    // Vacuum 0x0B18 comes first.
+    ConvertVacuum,                 // 0x0B18
     ConvertUpperWindLayer,         // 0x0F5C ... 0x0F62
     ConvertMiddleWindLayerLimits,  // 0x0F64, 0x0F66
     ConvertMiddleWindLayer,        // 0x0F68 ... 0x0F6E
@@ -164,25 +195,29 @@ constexpr Converter kListH[] = {
 // Every 313th frame: date, magnetic variation, sea-level weather, zero-fuel
 // weight, then the bindings to the x737 and pushback plugins.
 constexpr Converter kListI[] = {
-    ConvertDayOfYear,          // 0x023E
-    Scaled<0x02A0>,            // magnetic variation
-    Scaled<0x0EC0>,            // sea-level temperature
-    ConvertSeaLevelPressure,   // 0x0EC6 with 0x34A0
-    Scaled<0x0F48>,            // sea-level pressure
-    Scaled<0x04C8>,            // dew point
-    ConvertRainLevel,          // 0x04CB
-    ConvertPrecipitationType,  // 0x04CC
-    // Oil and hydraulic quantities come here.
-    ConvertZeroFuelWeight,  // 0x3BFC
-    RefreshLateBindings,    // always last
+    ConvertDayOfYear,             // 0x023E
+    Scaled<0x02A0>,               // magnetic variation
+    Scaled<0x0EC0>,               // sea-level temperature
+    ConvertSeaLevelPressure,      // 0x0EC6 with 0x34A0
+    Scaled<0x0F48>,               // sea-level pressure
+    Scaled<0x04C8>,               // dew point
+    ConvertRainLevel,             // 0x04CB
+    ConvertPrecipitationType,     // 0x04CC
+    ConvertOilQuantity<1>,        // 0x08D0
+    ConvertHydraulicQuantity<1>,  // 0x08DC
+    ConvertOilQuantity<2>,        // 0x0968
+    ConvertHydraulicQuantity<2>,  // 0x0974
+    ConvertZeroFuelWeight,        // 0x3BFC
+    RefreshLateBindings,          // always last
 };
 
 // Once per user-aircraft load: fuel tank capacities, never-exceed speed,
 // engine type, number of engines.
 constexpr Converter kAircraftLoad[] = {
-    // Fuel tank capacities first.
+    ConvertTankCapacities,    // 0x0B78 ... 0x0BA8, 0x0AF4
     ConvertNeverExceedSpeed,  // 0x02C4
-                              // Then engine type and number of engines.
+    ConvertEngineType,        // 0x0609
+    ConvertEngineCount,       // 0x0AEC
 };
 
 // Empty lists hold one null entry (a zero-length array is not allowed);

@@ -16,6 +16,7 @@
 #include "plugin/plugin_state.h"
 #include "plugin/status_log.h"
 #include "plugin/trace_log.h"
+#include "requests/engine_writes.h"
 #include "requests/one_second_timer.h"
 #include "settings/settings.h"
 #include "settings/settings_report.h"
@@ -176,6 +177,8 @@ void Disable() {
   StatusLine("TARVOS->Closing ATC Thread......\n");
   StopTrafficThread();
   g_state.threads_started = false;
+  // No client can release a starter it holds any more.
+  ReleaseHeldStarterButtons();
 
   StatusLine("TARVOS->Release critical sections\n");
   DestroyLocks();

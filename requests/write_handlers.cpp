@@ -11,10 +11,8 @@ namespace {
 // Every domain's handler table. A new domain adds its table here.
 using HandlerTable = std::span<const WriteHandler> (*)();
 constexpr HandlerTable kDomainTables[] = {
-    PositionWriteHandlers,
-    AutopilotWriteHandlers,
-    RadioWriteHandlers,
-    WeatherWriteHandlers,
+    PositionWriteHandlers, AutopilotWriteHandlers, RadioWriteHandlers,
+    WeatherWriteHandlers,  EngineWriteHandlers,
 };
 
 // Offset -> the handler starting there.

@@ -43,6 +43,7 @@ std::span<const WriteHandler> PositionWriteHandlers();
 std::span<const WriteHandler> AutopilotWriteHandlers();
 std::span<const WriteHandler> RadioWriteHandlers();
 std::span<const WriteHandler> WeatherWriteHandlers();
+std::span<const WriteHandler> EngineWriteHandlers();
 
 }  // namespace tarvos
 

@@ -34,7 +34,10 @@ void RecordCommand(XPLMCommandRef handle, CommandPhase phase) {
   simhost::HostLock lock(s.mu);
   if (const Command* c = KnownCommand(s, handle)) {
     s.command_records.push_back({c->name, phase});
-    if (phase != CommandPhase::kEnd) OnAutopilotCommand(s, c->name);
+    if (phase != CommandPhase::kEnd) {
+      OnAutopilotCommand(s, c->name);
+      OnEngineCommand(s, c->name);
+    }
   }
 }
 
@@ -43,6 +46,11 @@ void RecordInput(InputKind kind, int code) {
   simhost::HostLock lock(s.mu);
   s.input_records.push_back({kind, code});
   if (kind == InputKind::kKeyStroke) OnAutopilotKey(s, code);
+  if (code >= 0 && code < 32) {
+    const uint32_t bit = uint32_t{1} << code;
+    if (kind == InputKind::kButtonPress) s.held_buttons |= bit;
+    if (kind == InputKind::kButtonRelease) s.held_buttons &= ~bit;
+  }
 }
 
 }  // namespace
@@ -78,6 +86,12 @@ std::vector<CommandRecord> Host::TakeCommands() {
   std::vector<CommandRecord> out;
   out.swap(state_->command_records);
   return out;
+}
+
+bool Host::ButtonHeld(int button) const {
+  simhost::HostLock lock(state_->mu);
+  return button >= 0 && button < 32 &&
+         (state_->held_buttons >> button & 1u) != 0;
 }
 
 std::vector<InputRecord> Host::Inputs() const {

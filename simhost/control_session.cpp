@@ -16,6 +16,7 @@ bool ControlSession::Attach(Simulator* simulator, std::string* error) {
   const SimulatorOptions& options = simulator->options();
   flight::FlightModel::Options flight_options;
   flight_options.fly = options.fly;
+  flight_options.piston = options.piston;
   flight_.Install(flight_options);
   executor_ = std::make_unique<ControlExecutor>(
       &flight_, static_cast<float>(1.0 / options.fps));

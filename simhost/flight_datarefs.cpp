@@ -173,6 +173,31 @@ void DefineEngines() {
   EnsureInt("sim/cockpit/warnings/annunciators/reverse", 0);
 }
 
+}  // namespace
+
+void DefinePistonDatarefs() {
+  std::vector<int> type = EnginesI(0);  // reciprocating, carburettor
+  EnsureInts("sim/aircraft/prop/acf_en_type", type);
+  EnsureInt("sim/aircraft/engine/acf_num_engines", 1);
+  std::vector<int> off(kEngineArraySize, 0);
+  EnsureInts("sim/cockpit/engine/ignition_on", off);
+  EnsureInts("sim/cockpit/electrical/generator_on", off);
+  std::vector<float> full(kEngineArraySize, 0.0f);
+  full[0] = 1.0f;
+  EnsureFloats("sim/flightmodel/engine/ENGN_mixt", full);
+  EnsureFloats("sim/cockpit2/engine/actuators/mixture_ratio", full);
+  EnsureFloat("sim/aircraft/weight/acf_m_fuel_tot", kPistonFuelCapacityKg);
+  EnsureInt("sim/aircraft/overflow/acf_num_tanks", 2);
+  EnsureFloats("sim/aircraft/overflow/acf_tank_rat",
+               {0.5f, 0.5f, 0, 0, 0, 0, 0, 0, 0});
+  EnsureFloats("sim/flightmodel/weight/m_fuel",
+               {75.0f, 75.0f, 0, 0, 0, 0, 0, 0, 0});
+  EnsureFloat("sim/aircraft/weight/acf_m_empty", kPistonEmptyWeightKg);
+  EnsureFloat("sim/flightmodel/weight/m_fixed", 170.0f);
+}
+
+namespace {
+
 void DefineFuelAndWeight() {
   EnsureFloat("sim/aircraft/weight/acf_m_fuel_tot", kFuelCapacityKg);
   EnsureInt("sim/aircraft/overflow/acf_num_tanks", kTankCount);

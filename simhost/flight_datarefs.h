@@ -28,6 +28,11 @@ inline constexpr float kPayloadKg = 3000.0f;
 // host already defines keeps its handle and only gets the value, so handles
 // the plugin looked up stay valid.
 void DefineFlightDatarefs();
+// Then, for the piston aircraft: one piston engine (magnetos off, engine
+// stopped), two wing tanks, its weights.
+void DefinePistonDatarefs();
+inline constexpr float kPistonFuelCapacityKg = 150.0f;
+inline constexpr float kPistonEmptyWeightKg = 750.0f;
 
 class OwnedDatarefs {
  public:

@@ -97,7 +97,9 @@ void FlightModel::Install(const Options& options) {
   DefineFlightDatarefs();
   InstallNavaids();
   traffic_.Install(options.traffic);
-  fly_ = options.fly;
+  piston_ = options.piston;
+  if (piston_) DefinePistonDatarefs();
+  fly_ = options.fly && !piston_;
   PlaceForPhase(fly_ ? Phase::kLineUp : Phase::kParked);
   Publish(0.0);
   Host::Get().SetFrameHook([this](double now, float dt) { Step(now, dt); });
@@ -116,7 +118,7 @@ void FlightModel::Restart() {
 }
 
 void FlightModel::SetFlying(bool fly) {
-  if (fly == fly_) return;
+  if (fly == fly_ || piston_) return;
   fly_ = fly;
   if (!fly_) {
     // Stand still where it is, in the air or on the ground.
@@ -135,7 +137,7 @@ void FlightModel::PlaceForPhase(Phase phase) {
   glide_slope_captured_ = false;
   manual_throttle_ = -1;
   manual_throttle_left_ = 0;
-  fuel_[0] = 1800, fuel_[1] = 900, fuel_[2] = 1800;
+  Refuel();
   have_last_ = false;
   if (phase == Phase::kParked) {
     state_.position = kParking;
@@ -217,7 +219,7 @@ void FlightModel::AdvanceGround(double dt) {
       flaps_ = Approach(flaps_, 0.25, 0.1 * dt);
       if (phase_time_ >= kLineUpHold && s.speed < 0.5) {
         // Fuelled again on the threshold, so the loop can run for ever.
-        fuel_[0] = 1800, fuel_[1] = 900, fuel_[2] = 1800;
+        Refuel();
         phase_ = Phase::kTakeoffRoll;
         phase_time_ = 0;
       }

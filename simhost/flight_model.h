@@ -56,6 +56,9 @@ class FlightModel {
   struct Options {
     bool fly = true;  // false: parked and still (--no-flight)
     int traffic = 3;  // AI planes at start
+    // A single piston engine with magnetos instead of the twin jet; it
+    // stays parked (the circuit is the jet's).
+    bool piston = false;
   };
 
   // How long a throttle set from outside is flown before the flight's own
@@ -104,9 +107,13 @@ class FlightModel {
   void ControlSpeed(double target_speed, double dt);
   void AfterRelocation();
   void UpdateSystems(double dt);
+  void UpdateStarters(double dt);
+  void UpdatePiston(double dt);
+  void Refuel();
   void Publish(double dt);
   void PublishPosition(double dt);
   void PublishEngines();
+  void PublishPiston();
   void PublishControls();
   void PublishRadios();
   void PublishAutopilot();
@@ -137,10 +144,16 @@ class FlightModel {
   double manual_throttle_left_ = 0;   // seconds it is still flown
   double n1_ = 0, n2_ = 0, egt_ = 0;  // engine spool state (%, %, °C)
   double fuel_[kTankCount] = {1800, 900, 1800};  // kg
-  double flaps_ = 0;                             // flap handle, 0..1
-  int gear_ = 1;                                 // gear handle, 1 down
-  double gear_deploy_ = 1;                       // gear position, 0..1
-  double speedbrake_ = 0;                        // handle, 0..1, -0.5 armed
+  // Seconds each engine's starter button has been held (0 when released).
+  double starter_seconds_[kEngineCount] = {0, 0};
+  // The piston aircraft's engine.
+  bool piston_ = false;
+  bool piston_running_ = false;
+  double rpm_ = 0, piston_flow_ = 0, piston_egt_ = 15;
+  double flaps_ = 0;        // flap handle, 0..1
+  int gear_ = 1;            // gear handle, 1 down
+  double gear_deploy_ = 1;  // gear position, 0..1
+  double speedbrake_ = 0;   // handle, 0..1, -0.5 armed
 
   // What the guidance asks for, shown as autopilot selections and flight
   // director commands.

@@ -156,7 +156,70 @@ void FlightModel::AfterRelocation() {
   }
 }
 
+void FlightModel::Refuel() {
+  if (piston_) {
+    fuel_[0] = fuel_[1] = kPistonFuelCapacityKg / 2, fuel_[2] = 0;
+  } else {
+    fuel_[0] = 1800, fuel_[1] = 900, fuel_[2] = 1800;
+  }
+}
+
+void FlightModel::UpdateStarters(double dt) {
+  // The plugin presses engine n's starter as button n + 1.
+  Host& host = Host::Get();
+  for (int i = 0; i < kEngineCount; ++i) {
+    starter_seconds_[i] =
+        host.ButtonHeld(i + 2) ? starter_seconds_[i] + dt : 0.0;
+  }
+}
+
+// A piston engine starts after the starter has turned it for a second and a
+// half with a magneto on, the mixture rich enough and fuel in the tanks; it
+// stops when the magnetos are off, the mixture is cut or the fuel is gone.
+// It burns from both wing tanks.
+void FlightModel::UpdatePiston(double dt) {
+  Host& host = Host::Get();
+  constexpr double kCrankSeconds = 1.5;
+  const bool cranking = starter_seconds_[0] > 0;
+  const int magnetos = host.GetIntElement("sim/cockpit/engine/ignition_on", 0);
+  const double mixture = host.GetFloatElement(kEng + "ENGN_mixt", 0);
+  const double throttle = std::clamp<double>(
+      host.GetFloatElement("sim/cockpit2/engine/actuators/throttle_ratio", 0),
+      0.0, 1.0);
+  const bool fuel = fuel_[0] + fuel_[1] > 0;
+  if (magnetos <= 0 || magnetos > 3 || mixture < 0.1 || !fuel) {
+    piston_running_ = false;
+  } else if (cranking && starter_seconds_[0] >= kCrankSeconds) {
+    piston_running_ = true;
+  }
+  const double rpm_target =
+      piston_running_ ? 700.0 + 1900.0 * throttle : (cranking ? 250.0 : 0.0);
+  rpm_ = Lag(rpm_, rpm_target, 0.8, dt);
+  piston_egt_ = Lag(piston_egt_,
+                    piston_running_ ? 600.0 + 150.0 * throttle : 15.0, 8.0, dt);
+  // One magneto alone runs a little rougher and richer.
+  piston_flow_ = piston_running_ ? (0.0015 + 0.0085 * throttle) *
+                                       (magnetos == 3 ? 1.0 : 1.03)
+                                 : 0.0;
+  double need = piston_flow_ * dt;
+  for (int tank : {0, 1}) {
+    double take = std::min(need / 2, fuel_[tank]);
+    fuel_[tank] -= take;
+    need -= take;
+  }
+  for (int tank : {0, 1}) {
+    double take = std::min(need, fuel_[tank]);
+    fuel_[tank] -= take;
+    need -= take;
+  }
+}
+
 void FlightModel::UpdateSystems(double dt) {
+  UpdateStarters(dt);
+  if (piston_) {
+    UpdatePiston(dt);
+    return;
+  }
   if (manual_throttle_ >= 0) {
     manual_throttle_left_ -= dt;
     if (manual_throttle_left_ <= 0) manual_throttle_ = -1;
@@ -315,7 +378,48 @@ void FlightModel::PublishPosition(double dt) {
   }
 }
 
+void FlightModel::PublishPiston() {
+  const bool on = piston_running_;
+  refs_.IntElement(kEng + "ENGN_running", 0, on ? 1 : 0);
+  refs_.FloatElement(kEng + "POINT_tacrad", 0,
+                     static_cast<float>(rpm_ * kPi / 30.0));
+  refs_.FloatElement(kEng + "ENGN_FF_", 0, static_cast<float>(piston_flow_));
+  refs_.FloatElement(kEng + "ENGN_EGT_c", 0, static_cast<float>(piston_egt_));
+  refs_.FloatElement(kEng + "ENGN_oil_temp_c", 0,
+                     static_cast<float>(15.0 + (piston_egt_ - 15.0) * 0.12));
+  refs_.FloatElement(kEng + "ENGN_oil_press_psi", 0,
+                     static_cast<float>(rpm_ / 2600.0 * 70.0));
+  // Manifold pressure: ambient when stopped, lower at idle.
+  const double throttle =
+      std::clamp<double>(Host::Get().GetFloatElement(
+                             "sim/cockpit2/engine/actuators/throttle_ratio", 0),
+                         0.0, 1.0);
+  refs_.FloatElement("sim/cockpit2/engine/indicators/MPR_in_hg", 0,
+                     static_cast<float>(on ? 12.0 + 16.0 * throttle : 29.92));
+  refs_.FloatElement("sim/cockpit/engine/starter_duration", 0,
+                     static_cast<float>(starter_seconds_[0]));
+  double total = 0;
+  for (int i = 0; i < kTankCount; ++i) {
+    refs_.FloatElement("sim/flightmodel/weight/m_fuel", i,
+                       static_cast<float>(fuel_[i]));
+    total += fuel_[i];
+  }
+  Host& host = Host::Get();
+  refs_.Float("sim/flightmodel/weight/m_total",
+              static_cast<float>(
+                  host.GetFloat("sim/aircraft/weight/acf_m_empty") +
+                  host.GetFloat("sim/flightmodel/weight/m_fixed") + total));
+}
+
 void FlightModel::PublishEngines() {
+  if (piston_) {
+    PublishPiston();
+    return;
+  }
+  for (int i = 0; i < kEngineCount; ++i) {
+    refs_.FloatElement("sim/cockpit/engine/starter_duration", i,
+                       static_cast<float>(starter_seconds_[i]));
+  }
   const bool running = phase_ != Phase::kParked;
   const double thr = manual_throttle_ >= 0 ? manual_throttle_ : throttle_;
   const double flow =

@@ -163,6 +163,9 @@ class Host {
   void DefineCommand(const std::string& name);
   std::vector<CommandRecord> Commands() const;
   std::vector<CommandRecord> TakeCommands();
+  // Whether a joystick button (the plugin presses the starters as buttons
+  // 2 to 5) is pressed and not yet released.
+  bool ButtonHeld(int button) const;
   std::vector<InputRecord> Inputs() const;
   std::vector<InputRecord> TakeInputs();
 

@@ -133,6 +133,8 @@ struct Host::State {
   std::unordered_set<const Command*> command_handles GUARDED_BY(mu);
   std::vector<CommandRecord> command_records GUARDED_BY(mu);
   std::vector<InputRecord> input_records GUARDED_BY(mu);
+  // Joystick buttons pressed and not released (bit = button id, 0 to 31).
+  uint32_t held_buttons GUARDED_BY(mu) = 0;
 
   // Flight loop.
   double now GUARDED_BY(mu) = 0;     // virtual seconds since Reset
@@ -231,6 +233,10 @@ bool IsAutopilotStateWord(const std::string& name);
 void OnAutopilotKey(Host::State& s, int key) REQUIRES(s.mu);
 void OnAutopilotCommand(Host::State& s, const std::string& name) REQUIRES(s.mu);
 void OnX737PanelWrite(Host::State& s, const Dataref& d) REQUIRES(s.mu);
+// The engine panel (engine_panel.cpp): a magneto command moves engine n's
+// magneto switch (`sim/cockpit/engine/ignition_on` element n - 1) to off,
+// right, left or both.
+void OnEngineCommand(Host::State& s, const std::string& name) REQUIRES(s.mu);
 // Keeps latitude, longitude and elevation in step with local_x/y/z after
 // the plugin relocated the aircraft through the local coordinates.
 void SyncWorldFromLocal(Host::State& s) REQUIRES(s.mu);

@@ -21,6 +21,7 @@ struct SimulatorOptions {
   double fps = 60;               // flight loops per second
   double duration = -1;          // seconds to run; negative: until stopped
   bool fly = true;               // false: the aircraft stays parked
+  bool piston = false;           // --aircraft piston: one piston engine
   std::string script;            // control commands run at start
   std::string control;           // control channel: TCP port or unix:PATH
 };

@@ -33,7 +33,8 @@ bool ParseNumber(const std::string& text, double* out) {
 std::string SimulatorUsage(const std::string& program) {
   return "usage: " + program +
          " [--root DIR] [--plugin PATH] [--fps N] [--duration SECONDS]"
-         " [--no-flight] [--script FILE] [--control PORT|unix:PATH]"
+         " [--no-flight] [--aircraft jet|piston] [--script FILE]"
+         " [--control PORT|unix:PATH]"
          " [--help]\n"
          "  --root DIR          simulator folder (default: ./simroot)\n"
          "  --plugin PATH       plugin binary (default: "
@@ -42,6 +43,10 @@ std::string SimulatorUsage(const std::string& program) {
          "  --duration SECONDS  run this long, then stop (default: until "
          "SIGINT or SIGTERM)\n"
          "  --no-flight         keep the aircraft parked and still\n"
+         "  --aircraft KIND     jet: the twin jet flying its circuit "
+         "(default);\n"
+         "                      piston: a single piston engine with "
+         "magnetos, parked\n"
          "  --script FILE       run the control commands in FILE at start\n"
          "  --control PORT      control channel on 127.0.0.1:PORT (0: any "
          "free port),\n"
@@ -56,6 +61,19 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
     if (arg == "--help" || arg == "-h") return ParseResult::kHelp;
     if (arg == "--no-flight") {
       options->fly = false;
+      continue;
+    }
+    if (arg == "--aircraft") {
+      if (i + 1 >= argc) {
+        *error = arg + " needs a value";
+        return ParseResult::kError;
+      }
+      std::string kind = argv[++i];
+      if (kind != "jet" && kind != "piston") {
+        *error = "--aircraft wants jet or piston, not " + kind;
+        return ParseResult::kError;
+      }
+      options->piston = kind == "piston";
       continue;
     }
     if (arg != "--root" && arg != "--plugin" && arg != "--fps" &&

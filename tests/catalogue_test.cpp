@@ -203,6 +203,9 @@ constexpr Override kOverrides[] = {
     {"sim/cockpit/radios/nav2_freq_hz", {11680, 11030}},
     {"sim/cockpit/radios/nav_type", {3, 4}},
     {"sim/weather/visibility_reported_m", {16093, 800}},
+    // A jet's starter flags, and tank counts that fill every capacity.
+    {"sim/aircraft/prop/acf_en_type", {5, 0}},
+    {"sim/aircraft/overflow/acf_num_tanks", {7, 3}},
 };
 
 // Client-owned offsets get distinctive bytes too, so that the converters

@@ -9,6 +9,7 @@
 #include "XPLMDataAccess.h"
 #include "XPLMGraphics.h"
 #include "XPLMNavigation.h"
+#include "XPLMUtilities.h"
 #include "simhost/flight_field.h"
 #include "simhost/flight_model.h"
 #include "simhost/host.h"
@@ -458,6 +459,109 @@ TEST_F(FlightTest, TrafficMotionIsConsistent) {
   double track =
       WrapDegrees360(std::atan2(b.east - a.east, b.north - a.north) / kRad);
   EXPECT_LT(std::fabs(WrapDegrees180(track - psi)), 2.0);
+}
+
+}  // namespace
+}  // namespace simhost::flight
+
+namespace simhost::flight {
+namespace {
+
+// The piston aircraft: magneto commands move the switch, a held starter
+// button turns the starter (its duration counts), the engine runs after a
+// start with a magneto on and stops with the magnetos off or the mixture
+// cut; it burns fuel from both wing tanks.
+class PistonTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host().Reset();
+    FlightModel::Options o;
+    o.fly = true;  // the piston stays parked all the same
+    o.traffic = 0;
+    o.piston = true;
+    model_.Install(o);
+  }
+  void TearDown() override { model_.Uninstall(); }
+  Host& host() { return Host::Get(); }
+  void Command(const std::string& name) {
+    XPLMCommandOnce(XPLMFindCommand(name.c_str()));
+  }
+  int Running() {
+    return host().GetIntElement("sim/flightmodel/engine/ENGN_running", 0);
+  }
+  float Fuel() {
+    return host().GetFloatElement("sim/flightmodel/weight/m_fuel", 0) +
+           host().GetFloatElement("sim/flightmodel/weight/m_fuel", 1);
+  }
+  float Duration() {
+    return host().GetFloatElement("sim/cockpit/engine/starter_duration", 0);
+  }
+  FlightModel model_;
+};
+
+TEST_F(PistonTest, AircraftAsItsFileGivesIt) {
+  EXPECT_EQ(host().GetIntElement("sim/aircraft/prop/acf_en_type", 0), 0);
+  EXPECT_EQ(host().GetInt("sim/aircraft/engine/acf_num_engines"), 1);
+  EXPECT_EQ(host().GetInt("sim/aircraft/overflow/acf_num_tanks"), 2);
+  EXPECT_EQ(host().GetFloat("sim/aircraft/weight/acf_m_fuel_tot"), 150.0f);
+  EXPECT_EQ(Fuel(), 150.0f);
+  EXPECT_EQ(model_.phase(), Phase::kParked);
+  EXPECT_EQ(Running(), 0);
+}
+
+TEST_F(PistonTest, MagnetoCommandsMoveTheSwitch) {
+  const struct {
+    const char* command;
+    int position;
+  } kRows[] = {{"sim/magnetos/magnetos_both_1", 3},
+               {"sim/magnetos/magnetos_left_1", 2},
+               {"sim/magnetos/magnetos_right_1", 1},
+               {"sim/magnetos/magnetos_off_1", 0},
+               {"sim/magnetos/magnetos_both_2", 0}};  // another engine's
+  for (const auto& r : kRows) {
+    Command(r.command);
+    EXPECT_EQ(host().GetIntElement("sim/cockpit/engine/ignition_on", 0),
+              r.position)
+        << r.command;
+  }
+}
+
+TEST_F(PistonTest, StartRunAndStop) {
+  Command("sim/magnetos/magnetos_both_1");
+  XPLMCommandButtonPress(2);
+  host().StepFrames(5, 0.1f);
+  EXPECT_NEAR(Duration(), 0.5f, 1e-4);
+  EXPECT_EQ(Running(), 0) << "still cranking";
+  host().StepFrames(15, 0.1f);
+  EXPECT_EQ(Running(), 1);
+  XPLMCommandButtonRelease(2);
+  host().StepFrames(50, 0.1f);
+  EXPECT_EQ(Duration(), 0.0f);
+  EXPECT_EQ(Running(), 1) << "runs on after the starter";
+  EXPECT_GT(host().GetFloatElement("sim/flightmodel/engine/POINT_tacrad", 0),
+            600 * 3.14159f / 30);
+  const float fuel = Fuel();
+  host().StepFrames(100, 0.1f);
+  EXPECT_LT(Fuel(), fuel) << "it burns fuel";
+  Command("sim/magnetos/magnetos_off_1");
+  host().StepFrame(0.1f);
+  EXPECT_EQ(Running(), 0);
+}
+
+TEST_F(PistonTest, NoStartWithoutMagnetosOrMixture) {
+  for (bool magnetos : {false, true}) {
+    SCOPED_TRACE(magnetos);
+    if (magnetos) {
+      Command("sim/magnetos/magnetos_left_1");
+      host().SetFloatElement("sim/flightmodel/engine/ENGN_mixt", 0, 0.0f);
+    }
+    XPLMCommandButtonPress(2);
+    host().StepFrames(50, 0.1f);
+    EXPECT_GT(Duration(), 4.0f);
+    EXPECT_EQ(Running(), 0);
+    XPLMCommandButtonRelease(2);
+    host().StepFrame(0.1f);
+  }
 }
 
 }  // namespace

@@ -39,11 +39,15 @@ TEST(NamedFieldLookup, ExactNamesTablesAndErrors) {
   EXPECT_EQ(Named("engine.3.n1").offset, 0x09C8u);
   EXPECT_EQ(Named("engine.4.n1").offset, 0x09C8u + 0x98);
 
+  // Engines 1 and 2 publish N1 in their own rows, 3 and 4 at read time.
+  EXPECT_EQ(Named("engine.1.n1").offset, 0x0898u);
+  EXPECT_EQ(Named("engine.2.n1").offset, 0x0898u + 0x98);
+
   CatalogueItem item;
-  // Engines 1 and 2 have no N1 row yet; the closest names are offered.
-  std::string error = client::ResolveName("engine.1.n1", &item);
+  // A field no engine has: the closest names are offered.
+  std::string error = client::ResolveName("engine.1.n3", &item);
   EXPECT_EQ(item.row, nullptr);
-  EXPECT_NE(error.find("closest: engine.3.n1"), std::string::npos) << error;
+  EXPECT_NE(error.find("closest: engine.1.n2"), std::string::npos) << error;
   error = client::ResolveName("engine.5.egt", &item);
   EXPECT_NE(error.find("unknown field 'engine.5.egt'"), std::string::npos);
   // A prefix of several names lists them instead of picking one.

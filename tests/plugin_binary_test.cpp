@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -195,6 +195,8 @@ TEST(SimhostProgram, RefusesBadStartsWithStatusTwo) {
       {"option without value", {"--fps"}},
       {"bad frame rate", {"--fps", "zero"}},
       {"negative duration", {"--duration", "-1"}},
+      {"unknown aircraft", {"--aircraft", "glider"}},
+      {"aircraft without value", {"--aircraft"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {SimhostPath(), "--root", root.path(),
@@ -442,6 +444,112 @@ TEST(SimhostProgram, PublishesTheCirclingPlanesToATcpClient) {
     }
   }
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// The real plugin in the real program with the piston aircraft: a TCP
+// client sets the magnetos to both, holds the starter until the engine
+// runs, lets it go, and the engine keeps running on both magnetos and
+// burns fuel.
+TEST(SimhostProgram, ClientStartsThePistonEngine) {
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    const std::string path = SimhostPath();
+    execl(path.c_str(), path.c_str(), "--root", root.path().c_str(),
+          "--aircraft", "piston", "--duration", "120",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  struct Child {
+    pid_t pid;
+    ~Child() {
+      kill(pid, SIGTERM);
+      int status = 0;
+      waitpid(pid, &status, 0);
+    }
+  } child{pid};
+
+  using tarvos::client::RequestBatch;
+  std::unique_ptr<tarvos::client::Connection> c;
+  std::string error;
+  auto read16 = [&](uint32_t offset) {
+    RequestBatch b;
+    b.AddRead(offset, 2);
+    EXPECT_TRUE(c->Exchange(b, &error)) << error;
+    return tarvos::LoadU16(b.Data(0));
+  };
+  auto read32 = [&](uint32_t offset) {
+    RequestBatch b;
+    b.AddRead(offset, 4);
+    EXPECT_TRUE(c->Exchange(b, &error)) << error;
+    return tarvos::LoadU32(b.Data(0));
+  };
+  auto write16 = [&](uint32_t offset, uint16_t v) {
+    std::vector<uint8_t> bytes(2);
+    tarvos::StoreU16(bytes.data(), v);
+    RequestBatch b;
+    b.AddWrite(offset, bytes);
+    EXPECT_TRUE(c->Exchange(b, &error)) << error;
+  };
+  auto ours = [&] {
+    RequestBatch b;
+    b.AddRead(0x3E00, 256);
+    if (!c->Exchange(b, &error)) return false;
+    std::string folder(reinterpret_cast<const char*>(b.Data(0)));
+    return folder.rfind(root.path(), 0) == 0;
+  };
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    c = tarvos::client::ConnectTcp("127.0.0.1", 5193, &error, 2000);
+    if (c && ours()) break;
+    c.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(c) << error;
+  // Polls until `done` holds, for at most `seconds`.
+  auto wait_for = [&](const std::function<bool()>& done, int seconds) {
+    auto until =
+        std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+  };
+  // The aircraft loaded: one engine, a piston (type 0), two tanks.
+  ASSERT_TRUE(wait_for([&] { return read16(0x0AEC) == 1; }, 10));
+  EXPECT_EQ(read16(0x0609) & 0xFF, 0);
+  ASSERT_GT(read32(0x0B80), 0u);
+  EXPECT_EQ(read16(0x0894), 0) << "stopped at the start";
+
+  write16(0x0892, 3);  // magnetos both
+  EXPECT_TRUE(wait_for([&] { return read16(0x0892) == 3; }, 10));
+  write16(0x0892, 4);  // starter held
+  bool cranking = false;
+  EXPECT_TRUE(wait_for(
+      [&] {
+        cranking |= read16(0x0892) == 4;
+        return read16(0x0894) == 1;
+      },
+      20))
+      << "engine running";
+  EXPECT_TRUE(cranking) << "the starter showed 4 while it turned";
+  const uint32_t level = read32(0x0B7C);
+  write16(0x0892, 3);  // starter released, magnetos both
+  EXPECT_TRUE(wait_for([&] { return read16(0x0892) == 3; }, 10));
+  EXPECT_EQ(read16(0x0894), 1) << "still running on both magnetos";
+  EXPECT_TRUE(wait_for([&] { return read32(0x0B7C) < level; }, 20))
+      << "fuel burns";
+
+  write16(0x0892, 0);  // magnetos off: it stops
+  EXPECT_TRUE(wait_for([&] { return read16(0x0894) == 0; }, 10));
 }
 
 }  // namespace

@@ -51,6 +51,14 @@ class WatchPresetTest : public TransportFixture {
     h.SetFloatElement("sim/flightmodel/engine/ENGN_oil_temp_c", 0, 80);
     h.SetFloatElement("sim/flightmodel/engine/ENGN_oil_press_psi", 0, 45);
     h.SetFloatElement("sim/flightmodel/engine/ENGN_EPR", 0, 1.25f);
+    h.SetFloatElement("sim/flightmodel/engine/ENGN_N1_", 0, 85.5f);
+    h.SetFloatElement("sim/flightmodel/engine/ENGN_N2_", 0, 95.25f);
+    h.SetFloatElement("sim/flightmodel/engine/ENGN_N1_", 1, 40);
+    h.SetFloatElement("sim/flightmodel/engine/ENGN_N2_", 1, 60);
+    // Two tanks of 100 kg with 90 kg in each: the capacities come with the
+    // aircraft.
+    h.SetAircraft({{"Twin.acf", "/aircraft/Twin/Twin.acf"}});
+    h.SendMessageToPlugin(0, 102, nullptr);
     h.SetFloat("sim/time/local_time_sec", 45309);  // 12:35:09
     h.SetInt("sim/time/local_date_days", 171);
     // Enough frames for the slowest refresh (the date, every 313th frame);
@@ -108,11 +116,18 @@ TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
             "AP speed hold     1\n"
             "AP airspeed       250 kt\n"
             "AP Mach           0.3800\n"
+            "eng 1 N1          85.5 %\n"
+            "eng 1 N2          95.2 %\n"
+            "eng 2 N1          40.0 %\n"
+            "eng 2 N2          60.0 %\n"
             "eng 1 fuel flow   793.66 lb/h\n"
             "eng 1 EGT         600 C\n"
             "eng 1 oil temp    80.0 C\n"
             "eng 1 oil press   45.0 psi\n"
             "eng 1 EPR         1.250\n"
+            "fuel centre       0.0000 %\n"
+            "fuel left main    90.0784 %\n"
+            "fuel right main   90.0784 %\n"
             "temperature       14.2 C\n"
             "sea level press   1013 hPa\n"
             "wind              5 kt\n"
