@@ -22,6 +22,7 @@
 #include "simhost/flight_field.h"
 #include "simhost/flight_model.h"
 #include "tests/support/plugin_fixture.h"
+#include "transport/server_options.h"
 
 namespace tarvos {
 namespace {
@@ -420,6 +421,11 @@ TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
   constexpr int kFrames = 30 * 60 * 18;  // one whole loop at 30 fps
   auto fly = [this](bool keep, std::vector<uint8_t>* record) {
     SetNavaidAnswerCache(keep);
+    // The servers start with the deferred start: on a port and endpoint of
+    // this process alone, so that no other program's client reaches them.
+    SetTcpServerPort(0);
+    SetTcpServerLoopbackOnly(true);
+    SetIpcEndpointName("tarvos-radio-" + std::to_string(getpid()));
     InstallField(true);
     // NAV2 on the ILS too, so that both receivers search for all three.
     host().SetInt(kRadios + "nav2_freq_hz", simhost::flight::kIlsFrequency);
@@ -441,6 +447,7 @@ TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
     close(pipe_fd[0]);
     std::vector<uint8_t> fresh;
     fly(false, &fresh);
+    Disable();  // every thread ended before the child exits
     size_t at = 0;
     while (at < fresh.size()) {
       ssize_t n = write(pipe_fd[1], fresh.data() + at, fresh.size() - at);
