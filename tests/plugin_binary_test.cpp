@@ -211,8 +211,11 @@ TEST(SimhostProgram, RefusesBadStartsWithStatusTwo) {
 // machine still runs: the plugin's system folder is this root).
 class RunningSimhost {
  public:
-  RunningSimhost() {
+  // `args` come after --root (a program's default duration otherwise).
+  explicit RunningSimhost(std::vector<std::string> args = {"--duration",
+                                                           "120"}) {
     if (root_.path().empty()) return;
+    args.insert(args.begin(), {SimhostPath(), "--root", root_.path()});
     pid_ = fork();
     if (pid_ == 0) {
       int null = open("/dev/null", O_WRONLY);
@@ -220,9 +223,10 @@ class RunningSimhost {
         dup2(null, 1);
         dup2(null, 2);
       }
-      const std::string path = SimhostPath();
-      execl(path.c_str(), path.c_str(), "--root", root_.path().c_str(),
-            "--duration", "120", static_cast<char*>(nullptr));
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
       _exit(127);
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -233,13 +237,16 @@ class RunningSimhost {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   }
-  ~RunningSimhost() {
+  ~RunningSimhost() { Stop(); }
+  // Ends the program (SIGTERM); its wait status, or -1 when none ran.
+  int Stop() {
     c_.reset();
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
   }
   bool connected() const { return c_ != nullptr; }
   const std::string& error() const { return error_; }
@@ -255,6 +262,10 @@ class RunningSimhost {
     b.AddWrite(offset, bytes);
     EXPECT_TRUE(c_->Exchange(b, &error_)) << error_;
   }
+  uint32_t U32(uint32_t offset) {
+    return tarvos::LoadU32(Read(offset, 4).data());
+  }
+  tarvos::client::Connection& connection() { return *c_; }
   uint16_t U16(uint32_t offset) {
     return tarvos::LoadU16(Read(offset, 2).data());
   }
@@ -348,52 +359,21 @@ namespace {
 // The real module in the stand-in simulator: its three circling AI planes
 // reach a TCP client as traffic records, and they move.
 TEST(SimhostProgram, PublishesTheCirclingPlanesToATcpClient) {
-  TempDir root;
-  ASSERT_FALSE(root.path().empty());
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, 1);
-      dup2(null, 2);
-    }
-    std::string path = SimhostPath();
-    std::string plugin = PluginPath();
-    execl(path.c_str(), path.c_str(), "--no-flight", "--root",
-          root.path().c_str(), "--plugin", plugin.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  RunningSimhost sim({"--no-flight", "--plugin", PluginPath()});
+  ASSERT_TRUE(sim.connected()) << sim.error();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   auto before_deadline = [&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return std::chrono::steady_clock::now() < deadline;
   };
-  std::unique_ptr<tarvos::client::Connection> c;
   std::string error;
-  // The server must be the plugin in our simulator (its system folder is
-  // our root), not another program that took the port meanwhile.
-  bool foreign = false;
-  auto ours = [&] {
-    tarvos::client::RequestBatch batch;
-    size_t at = batch.AddRead(0x3E00, 256);
-    if (!c->Exchange(batch, &error)) return false;
-    foreign = batch.Text(at).rfind(root.path(), 0) != 0;
-    return !foreign;
-  };
-  while (before_deadline()) {
-    c = tarvos::client::ConnectTcp("127.0.0.1", 5193, &error, 2000);
-    if (c && ours()) break;
-    c.reset();
-  }
   std::vector<tarvos::client::TrafficEntry> first;
   std::vector<tarvos::client::TrafficEntry> later;
-  if (c) {
+  {
     auto poll = [&] {
       tarvos::client::RequestBatch batch;
       size_t at = tarvos::client::AddTrafficReads(batch);
-      if (!c->Exchange(batch, &error))
+      if (!sim.connection().Exchange(batch, &error))
         return std::vector<tarvos::client::TrafficEntry>();
       return tarvos::client::DecodeTraffic(batch, at);
     };
@@ -423,11 +403,7 @@ TEST(SimhostProgram, PublishesTheCirclingPlanesToATcpClient) {
     };
     while (!moved() && before_deadline()) later = poll();
   }
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(c) << error
-                 << (foreign ? " (another server held port 5193)" : "");
+  const int status = sim.Stop();
   ASSERT_EQ(first.size(), 3u);
   ASSERT_EQ(later.size(), 3u);
   for (size_t i = 0; i < first.size(); ++i) {
@@ -451,68 +427,11 @@ TEST(SimhostProgram, PublishesTheCirclingPlanesToATcpClient) {
 // runs, lets it go, and the engine keeps running on both magnetos and
 // burns fuel.
 TEST(SimhostProgram, ClientStartsThePistonEngine) {
-  TempDir root;
-  ASSERT_FALSE(root.path().empty());
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, 1);
-      dup2(null, 2);
-    }
-    const std::string path = SimhostPath();
-    execl(path.c_str(), path.c_str(), "--root", root.path().c_str(),
-          "--aircraft", "piston", "--duration", "120",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  struct Child {
-    pid_t pid;
-    ~Child() {
-      kill(pid, SIGTERM);
-      int status = 0;
-      waitpid(pid, &status, 0);
-    }
-  } child{pid};
-
-  using tarvos::client::RequestBatch;
-  std::unique_ptr<tarvos::client::Connection> c;
-  std::string error;
-  auto read16 = [&](uint32_t offset) {
-    RequestBatch b;
-    b.AddRead(offset, 2);
-    EXPECT_TRUE(c->Exchange(b, &error)) << error;
-    return tarvos::LoadU16(b.Data(0));
-  };
-  auto read32 = [&](uint32_t offset) {
-    RequestBatch b;
-    b.AddRead(offset, 4);
-    EXPECT_TRUE(c->Exchange(b, &error)) << error;
-    return tarvos::LoadU32(b.Data(0));
-  };
-  auto write16 = [&](uint32_t offset, uint16_t v) {
-    std::vector<uint8_t> bytes(2);
-    tarvos::StoreU16(bytes.data(), v);
-    RequestBatch b;
-    b.AddWrite(offset, bytes);
-    EXPECT_TRUE(c->Exchange(b, &error)) << error;
-  };
-  auto ours = [&] {
-    RequestBatch b;
-    b.AddRead(0x3E00, 256);
-    if (!c->Exchange(b, &error)) return false;
-    std::string folder(reinterpret_cast<const char*>(b.Data(0)));
-    return folder.rfind(root.path(), 0) == 0;
-  };
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < deadline) {
-    c = tarvos::client::ConnectTcp("127.0.0.1", 5193, &error, 2000);
-    if (c && ours()) break;
-    c.reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_TRUE(c) << error;
+  RunningSimhost sim({"--aircraft", "piston", "--duration", "120"});
+  ASSERT_TRUE(sim.connected()) << sim.error();
+  auto read16 = [&](uint32_t offset) { return sim.U16(offset); };
+  auto read32 = [&](uint32_t offset) { return sim.U32(offset); };
+  auto write16 = [&](uint32_t offset, uint16_t v) { sim.Write16(offset, v); };
   // Polls until `done` holds, for at most `seconds`.
   auto wait_for = [&](const std::function<bool()>& done, int seconds) {
     auto until =
