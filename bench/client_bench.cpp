@@ -13,7 +13,7 @@
 #include "client/connection.h"
 #include "client/watch.h"
 #include "offsets/catalogue.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 #include "transport/server_options.h"
 

@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "XPLMDataAccess.h"
+#include "base/locks.h"
 #include "offsets/coding.h"
 #include "offsets/engines.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_lists.h"
 #include "offsets/refresh_scheduler.h"
 #include "offsets/scaled_rows.h"
 #include "requests/write_dispatch.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 
 namespace {

@@ -8,12 +8,12 @@
 #include <cstdint>
 
 #include "XPLMDataAccess.h"
+#include "base/locks.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/radio.h"
 #include "offsets/refresh_scheduler.h"
 #include "requests/write_dispatch.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 
 namespace {

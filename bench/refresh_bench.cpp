@@ -7,10 +7,10 @@
 
 #include "XPLMDataAccess.h"
 #include "XPLMDefs.h"
+#include "base/locks.h"
 #include "offsets/coding.h"
 #include "offsets/convert.h"
 #include "offsets/field_store.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
 #include "offsets/refresh_lists.h"
@@ -18,7 +18,7 @@
 #include "offsets/scaled_rows.h"
 #include "requests/read_refresh.h"
 #include "requests/write_dispatch.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 
 namespace {

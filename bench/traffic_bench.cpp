@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "offsets/refresh_scheduler.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 #include "traffic/traffic_thread.h"
 #include "transport/server_options.h"

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "offsets/coding.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 #include "transport/request_batch.h"
 #include "transport/server_options.h"

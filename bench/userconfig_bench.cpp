@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "XPLMDataAccess.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "userconfig/config_loader.h"
 #include "userconfig/config_parser.h"
 #include "userconfig/expression.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 #include "transport/request_batch.h"
 

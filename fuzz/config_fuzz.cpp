@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 #include "offsets/offset_block.h"
 #include "userconfig/config_parser.h"
 #include "userconfig/user_offsets.h"

@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/locks.h"
 #include "offsets/convert.h"
-#include "offsets/locks.h"
 
 namespace tarvos {
 

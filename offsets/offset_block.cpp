@@ -20,8 +20,6 @@ size_t InSpace(uint32_t offset, size_t size) {
 uint8_t OffsetBlock[kOffsetSpaceSize];
 uint8_t OffsetKindMap[kOffsetSpaceSize];
 int32_t RequestCount = 0;
-std::atomic<int32_t> ReadLogging{0};
-std::atomic<int32_t> WriteLogging{0};
 std::atomic<int32_t> TuneValue{0};
 
 void Publish(uint32_t offset, const void* bytes, size_t size) {

@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "offsets/locks.h"
-#include "plugin/thread_annotations.h"
+#include "base/locks.h"
+#include "base/thread_annotations.h"
 
 namespace tarvos {
 
@@ -35,11 +35,6 @@ extern uint8_t OffsetKindMap[kOffsetSpaceSize];
 // Request batches served since the library was loaded; never reset. Printed
 // in the trace lines of its batch (read there without the lock).
 extern int32_t RequestCount GUARDED_BY(OffsetLock);
-
-// Tracing switches (0 off, else on). Atomic because the transports read them
-// on every record without a lock while the settings window flips them.
-extern std::atomic<int32_t> ReadLogging;
-extern std::atomic<int32_t> WriteLogging;
 
 // Milliseconds (0 to 20) the message-window server sleeps per request.
 // Atomic: read by the server thread, set by the settings code.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "XPLMPlugin.h"
-#include "plugin/status_log.h"
+#include "base/status_log.h"
 
 namespace tarvos {
 

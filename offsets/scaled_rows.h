@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
+#include "base/locks.h"
 #include "offsets/catalogue.h"
-#include "offsets/locks.h"
 
 namespace tarvos {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/paths.h"
+#include "base/plugin_state.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
-#include "plugin/paths.h"
-#include "plugin/plugin_state.h"
 
 namespace tarvos {
 namespace {

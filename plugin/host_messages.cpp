@@ -5,10 +5,10 @@
 
 #include "XPLMPlanes.h"
 #include "XPLMPlugin.h"
+#include "base/plugin_state.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_scheduler.h"
-#include "plugin/plugin_state.h"
 #include "requests/one_second_timer.h"
 #include "traffic/aircraft_models.h"
 

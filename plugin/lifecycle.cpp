@@ -5,17 +5,18 @@
 
 #include "XPLMProcessing.h"
 #include "XPLMUtilities.h"
-#include "offsets/locks.h"
+#include "base/locks.h"
+#include "base/paths.h"
+#include "base/plugin_state.h"
+#include "base/status_log.h"
+#include "base/trace_log.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
 #include "offsets/refresh_scheduler.h"
+#include "offsets/trace_sources.h"
 #include "plugin/constant_offsets.h"
 #include "plugin/host_messages.h"
-#include "plugin/paths.h"
 #include "plugin/plugin_menu.h"
-#include "plugin/plugin_state.h"
-#include "plugin/status_log.h"
-#include "plugin/trace_log.h"
 #include "requests/engine_writes.h"
 #include "requests/one_second_timer.h"
 #include "settings/settings.h"
@@ -89,6 +90,7 @@ int Start(char* name, char* signature, char* description) {
   CopyIdentity(signature, kPluginSignature);
   CopyIdentity(description, kPluginDescription);
   StartGate.store(1);
+  ConnectTraceToOffsets();
 
   OpenStatusLog(SystemFilePath(kStatusLogFileName), /*truncate=*/true);
   OpenTraceLogForStart(SystemFilePath(kTraceLogFileName));

@@ -1,9 +1,9 @@
 #include "requests/one_second_timer.h"
 
 #include "XPLMProcessing.h"
+#include "base/plugin_state.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
-#include "plugin/plugin_state.h"
 
 namespace tarvos {
 namespace {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "XPLMDataAccess.h"
+#include "base/thread_annotations.h"
 #include "offsets/convert.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
 #include "offsets/x737_slots.h"
-#include "plugin/thread_annotations.h"
 
 namespace tarvos {
 namespace {

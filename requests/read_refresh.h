@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 
 namespace tarvos {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 
 namespace tarvos {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "plugin/file_access.h"
+#include "base/file_access.h"
 #include "settings/settings_report.h"
 
 namespace tarvos {

@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/file_access.h"
+#include "base/file_access.h"
 
 namespace tarvos {
 

@@ -8,10 +8,10 @@
 #include <optional>
 #include <string_view>
 
+#include "base/file_access.h"
+#include "base/paths.h"
+#include "base/plugin_state.h"
 #include "offsets/offset_block.h"
-#include "plugin/file_access.h"
-#include "plugin/paths.h"
-#include "plugin/plugin_state.h"
 #include "settings/ini_file.h"
 #include "settings/settings_report.h"
 #include "transport/access_policy.h"

@@ -28,7 +28,7 @@
 #include <cstdint>
 #include <string>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 #include "transport/access_policy.h"
 
 namespace tarvos {

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "plugin/status_log.h"
+#include "base/status_log.h"
 
 namespace tarvos {
 namespace {

@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "plugin/file_access.h"
+#include "base/file_access.h"
 
 namespace tarvos {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/locks.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
 #include "requests/write_dispatch.h"

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "base/locks.h"
 #include "client/named_field.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_lists.h"
 #include "requests/read_items.h"

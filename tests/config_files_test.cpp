@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
+#include "base/file_access.h"
+#include "base/trace_log.h"
 #include "offsets/offset_block.h"
-#include "plugin/file_access.h"
-#include "plugin/trace_log.h"
 #include "settings/settings.h"
 #include "tests/transport_harness.h"
 

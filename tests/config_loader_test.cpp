@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/status_log.h"
-#include "simhost/host.h"
+#include "base/status_log.h"
+#include "simhost/host/host.h"
 #include "tests/support/plugin_fixture.h"
 #include "userconfig/config_parser.h"
 #include "userconfig/user_offsets.h"

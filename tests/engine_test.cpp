@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/locks.h"
 #include "offsets/coding.h"
 #include "offsets/engines.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "requests/write_dispatch.h"
 #include "tests/support/plugin_fixture.h"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/plugin_fixture.h"
 #include "userconfig/config_loader.h"
 #include "userconfig/config_parser.h"

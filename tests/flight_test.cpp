@@ -10,9 +10,9 @@
 #include "XPLMGraphics.h"
 #include "XPLMNavigation.h"
 #include "XPLMUtilities.h"
-#include "simhost/flight_field.h"
-#include "simhost/flight_model.h"
-#include "simhost/host.h"
+#include "simhost/flight/flight_field.h"
+#include "simhost/flight/flight_model.h"
+#include "simhost/host/host.h"
 
 namespace simhost::flight {
 namespace {

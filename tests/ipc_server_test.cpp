@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/trace_log.h"
 #include "client/connection.h"
 #include "offsets/offset_block.h"
-#include "plugin/trace_log.h"
 #include "tests/transport_harness.h"
 #include "transport/servers.h"
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "XPLMPlugin.h"
+#include "base/plugin_state.h"
 #include "client/connection.h"
 #include "offsets/offset_block.h"
-#include "plugin/plugin_state.h"
 #include "requests/one_second_timer.h"
 #include "tests/transport_harness.h"
 #include "traffic/aircraft_models.h"

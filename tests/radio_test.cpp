@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "base/locks.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_lists.h"
 #include "requests/write_dispatch.h"
-#include "simhost/flight_field.h"
-#include "simhost/flight_model.h"
+#include "simhost/flight/flight_field.h"
+#include "simhost/flight/flight_model.h"
 #include "tests/support/plugin_fixture.h"
 #include "transport/server_options.h"
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 #include "offsets/reference_tables.h"
 #include "tests/support/plugin_fixture.h"
 #include "userconfig/config_loader.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 #include "offsets/reference_tables.h"
 #include "tests/support/plugin_fixture.h"
 

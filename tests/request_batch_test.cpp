@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/trace_log.h"
 #include "offsets/offset_block.h"
-#include "plugin/trace_log.h"
 #include "tests/transport_harness.h"
 
 namespace tarvos::testing {

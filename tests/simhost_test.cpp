@@ -13,7 +13,7 @@
 #include "XPLMPlugin.h"
 #include "XPStandardWidgets.h"
 #include "XPWidgets.h"
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace simhost {

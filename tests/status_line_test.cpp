@@ -1,6 +1,6 @@
 // The tarvos-simhost status line: its formatting, and the socket census
 // behind its client counts against the plugin's real servers.
-#include "simhost/status_line.h"
+#include "simhost/program/status_line.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "client/batch.h"
 #include "client/connection.h"
-#include "simhost/socket_census.h"
+#include "simhost/program/socket_census.h"
 #include "tests/transport_harness.h"
 
 namespace simhost {

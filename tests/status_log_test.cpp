@@ -1,6 +1,6 @@
 // StatusLog: open/append/close, dropped lines, whole lines from many
 // threads, and the error-message helper.
-#include "plugin/status_log.h"
+#include "base/status_log.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

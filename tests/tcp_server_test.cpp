@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "plugin/trace_log.h"
+#include "base/trace_log.h"
 #include "tests/transport_harness.h"
 
 namespace tarvos::testing {

@@ -1,5 +1,5 @@
 // TraceLog: the exact entry format and the tracing switches.
-#include "plugin/trace_log.h"
+#include "base/trace_log.h"
 
 #include <gtest/gtest.h>
 

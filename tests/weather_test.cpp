@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/locks.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_lists.h"
 #include "requests/write_dispatch.h"

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "XPLMGraphics.h"
+#include "base/locks.h"
+#include "base/trace_log.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/position.h"
-#include "plugin/trace_log.h"
 #include "requests/attitude.h"
 #include "tests/support/plugin_fixture.h"
 #include "transport/request_batch.h"

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "XPLMDefs.h"
-#include "offsets/locks.h"
+#include "base/locks.h"
 
 namespace tarvos {
 

@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "XPLMDataAccess.h"
+#include "base/locks.h"
+#include "base/plugin_state.h"
+#include "base/status_log.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
-#include "plugin/plugin_state.h"
-#include "plugin/status_log.h"
 #include "traffic/aircraft_models.h"
 #include "traffic/traffic_records.h"
 

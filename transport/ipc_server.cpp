@@ -13,9 +13,9 @@
 #include <string_view>
 #include <thread>
 
+#include "base/status_log.h"
+#include "base/trace_log.h"
 #include "offsets/offset_block.h"
-#include "plugin/status_log.h"
-#include "plugin/trace_log.h"
 #include "transport/ipc_endpoint.h"
 #include "transport/request_batch.h"
 #include "transport/server_options.h"

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/trace_log.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
-#include "plugin/trace_log.h"
 #include "requests/read_refresh.h"
 #include "requests/write_dispatch.h"
 

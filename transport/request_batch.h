@@ -41,7 +41,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 
 namespace tarvos {
 

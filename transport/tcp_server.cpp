@@ -35,9 +35,9 @@
 #include <thread>
 #include <unordered_map>
 
-#include "offsets/locks.h"
-#include "plugin/status_log.h"
-#include "plugin/trace_log.h"
+#include "base/locks.h"
+#include "base/status_log.h"
+#include "base/trace_log.h"
 #include "transport/access_policy.h"
 #include "transport/frame.h"
 #include "transport/request_batch.h"

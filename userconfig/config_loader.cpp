@@ -7,8 +7,8 @@
 
 #include "XPLMDataAccess.h"
 #include "XPLMUtilities.h"
-#include "plugin/file_access.h"
-#include "plugin/status_log.h"
+#include "base/file_access.h"
+#include "base/status_log.h"
 #include "userconfig/config_parser.h"
 #include "userconfig/user_offsets.h"
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 
 namespace tarvos {
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "offsets/locks.h"
+#include "base/locks.h"
 #include "userconfig/user_offsets.h"
 #include "userconfig/user_tables.h"
 

@@ -4,7 +4,7 @@
 #ifndef TARVOS_TESTS_SUPPORT_LINKED_PLUGIN_H_
 #define TARVOS_TESTS_SUPPORT_LINKED_PLUGIN_H_
 
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 
 namespace tarvos::testing {
 

@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "XPLMDefs.h"
+#include "base/locks.h"
 #include "offsets/coding.h"
-#include "offsets/locks.h"
 #include "offsets/offset_block.h"
 
 namespace tarvos::testing {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
 
 namespace tarvos::testing {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "simhost/host.h"
+#include "simhost/host/host.h"
 
 namespace {
 

@@ -1,0 +1,84 @@
+// The four process-wide locks and a scoped guard.
+//
+// Threads: OffsetLock is taken by the simulator's main thread (flight-loop
+// refresh, mostly with TryAcquire), the message-window thread, the TCP client
+// threads and the traffic threads. No code path holds two of the four locks
+// at once (re-entering OffsetLock aside), so there is no lock order to keep.
+//
+// The locks are static objects that live as long as the library. Create and
+// Destroy mark the window in which they may be used (Enable to Disable); the
+// mutexes themselves are never torn down, so a late caller cannot touch freed
+// memory.
+#ifndef TARVOS_BASE_LOCKS_H_
+#define TARVOS_BASE_LOCKS_H_
+
+#include <mutex>
+
+#include "base/thread_annotations.h"
+
+namespace tarvos {
+
+// A plain mutual-exclusion lock with try-acquire.
+class CAPABILITY("mutex") Lock {
+ public:
+  Lock() = default;
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+  void Acquire() ACQUIRE() { mu_.lock(); }
+  bool TryAcquire() TRY_ACQUIRE(true) { return mu_.try_lock(); }
+  void Release() RELEASE() { mu_.unlock(); }
+
+ private:
+  std::mutex mu_;
+};
+
+// Re-entrant: the owning thread may acquire it again and must release it as
+// often as it acquired it.
+class CAPABILITY("mutex") RecursiveLock {
+ public:
+  RecursiveLock() = default;
+  RecursiveLock(const RecursiveLock&) = delete;
+  RecursiveLock& operator=(const RecursiveLock&) = delete;
+
+  void Acquire() ACQUIRE() { mu_.lock(); }
+  bool TryAcquire() TRY_ACQUIRE(true) { return mu_.try_lock(); }
+  void Release() RELEASE() { mu_.unlock(); }
+
+ private:
+  std::recursive_mutex mu_;
+};
+
+// Holds a lock for the lifetime of the guard (blocking acquire).
+template <typename L>
+class SCOPED_CAPABILITY LockGuard {
+ public:
+  explicit LockGuard(L& lock) ACQUIRE(lock) : lock_(lock) { lock_.Acquire(); }
+  ~LockGuard() RELEASE() { lock_.Release(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  L& lock_;
+};
+
+// Guards OffsetBlock and RequestCount.
+extern RecursiveLock OffsetLock;
+// Serialises TraceLog entries and the tracing switches.
+extern Lock TraceLock;
+// Guards the multiplayer aircraft model table.
+extern Lock AircraftModelLock;
+// Guards the traffic distance table.
+extern Lock TrafficLock;
+
+// Called by Enable (order OffsetLock, TraceLock, AircraftModelLock,
+// TrafficLock) and Disable (OffsetLock, TraceLock, TrafficLock,
+// AircraftModelLock) once every worker thread has ended.
+void CreateLocks();
+void DestroyLocks();
+// True between CreateLocks and DestroyLocks.
+bool LocksCreated();
+
+}  // namespace tarvos
+
+#endif  // TARVOS_BASE_LOCKS_H_
