@@ -54,6 +54,11 @@ FileResult WriteRegularFile(const std::string& path, const std::string& data);
 FILE* OpenRegularFileForWriting(const std::string& path, bool truncate,
                                 FileResult* result = nullptr);
 
+// Puts the file `from` in the place of `to` in one step: a reader sees the
+// old file or the new one, never a part of either. POSIX: rename. Windows:
+// MoveFileEx replacing the existing file, written through to the disk.
+bool ReplaceRegularFile(const std::string& from, const std::string& to);
+
 }  // namespace tarvos
 
 #endif  // TARVOS_BASE_FILE_ACCESS_H_

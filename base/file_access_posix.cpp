@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "base/file_access.h"
@@ -134,6 +135,10 @@ FILE* OpenRegularFileForWriting(const std::string& path, bool truncate,
     ::close(fd);
   }
   return stream;
+}
+
+bool ReplaceRegularFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace tarvos

@@ -18,13 +18,11 @@ enum class LineKind { kBlank, kComment, kHeader, kKey };
 std::atomic<IniRenameFunction> g_rename_for_testing{nullptr};
 
 // Puts the rewritten copy in place of the file.
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool ReplaceIniFile(const std::string& from, const std::string& to) {
   if (IniRenameFunction rename = g_rename_for_testing.load()) {
     return rename(from, to);
   }
-  std::error_code error;
-  std::filesystem::rename(from, to, error);
-  return !error;
+  return ReplaceRegularFile(from, to);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -260,7 +258,7 @@ bool WriteIniValue(const std::string& path, std::string_view section,
     return false;
   }
   // The temporary copy replaces the file only when it was written whole.
-  if (!ReplaceFile(temp, path)) {
+  if (!ReplaceIniFile(temp, path)) {
     std::error_code error;
     std::filesystem::remove(temp, error);
     return false;
