@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "XPStandardWidgets.h"
@@ -80,6 +81,12 @@ constexpr WidgetRow Showing(WidgetRow row, Text kind, AtcField atc = kNoAtc) {
   return row;
 }
 
+// A widget that belongs to one ATC text (its Apply button).
+constexpr WidgetRow Of(WidgetRow row, AtcField atc) {
+  row.atc = atc;
+  return row;
+}
+
 constexpr WidgetRow Checked(WidgetRow row, State state) {
   row.state = state;
   return row;
@@ -102,6 +109,11 @@ constexpr XPWidgetPropertyID kMaxChars = xpProperty_MaxCharacters;
 constexpr intptr_t kShortText = 11;
 constexpr intptr_t kLongText = 23;
 
+// The windows, one row per widget in creation order: role, class,
+// rectangle (left, top, right, bottom in the host's global screen
+// coordinates, y upwards), text, then the properties set after creation.
+// Both windows take the same place on the screen.
+//
 // clang-format off
 constexpr WidgetRow kPerformanceRows[] = {
     With(Widget(Role::kWindow, kMain, 300, 650, 650, 430, "TARVOS Performance Settings"), kCloseBoxes, 1),
@@ -117,11 +129,13 @@ constexpr WidgetRow kPerformanceRows[] = {
     Checked(With(With(Widget(Role::kWriteLogging, kButton, 450, 490, 480, 468, ""), kButtonType, xpRadioButton), kBehavior, xpButtonBehaviorCheckBox), State::kWriteLogging),
 };
 
+// One row of the ATC window: its text field and its Apply button, 20
+// units high from `top`.
 constexpr WidgetRow AtcTextField(int top, int right, AtcField atc, intptr_t chars) {
   return With(With(Showing(Widget(Role::kAtcField, kField, 405, top, right, top - 20, ""), Text::kAtcSetting, atc), kFieldType, xpTextEntryField), kMaxChars, chars);
 }
 constexpr WidgetRow AtcApply(int top, int left, AtcField atc) {
-  return With(Showing(Widget(Role::kAtcApply, kButton, left, top, left + 50, top - 20, "Apply"), Text::kFixed, atc), kButtonType, xpPushButton);
+  return With(Of(Widget(Role::kAtcApply, kButton, left, top, left + 50, top - 20, "Apply"), atc), kButtonType, xpPushButton);
 }
 
 constexpr WidgetRow kAtcRows[] = {

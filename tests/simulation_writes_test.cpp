@@ -340,8 +340,10 @@ bool RenameCheckingTheLock(const std::string& from, const std::string& to) {
   ++g_renames;
   bool free = false;
   std::thread other([&] {
-    free = OffsetLock.TryAcquire();
-    if (free) OffsetLock.Release();
+    if (OffsetLock.TryAcquire()) {
+      free = true;
+      OffsetLock.Release();
+    }
   });
   other.join();
   if (!free) ++g_renames_under_lock;
