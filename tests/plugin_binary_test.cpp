@@ -565,6 +565,12 @@ TEST(SimhostProgram, SnapshotDrawsTheWindowsOpenAtTheEnd) {
                   "--duration", "0.3", "--script", script, "--snapshot", svg},
                  60),
       0);
+  // A picture that cannot be written fails the run (status 1).
+  EXPECT_EQ(RunProgram({SimhostPath(), "--root", root.path(), "--no-flight",
+                        "--duration", "0.1", "--snapshot",
+                        root.path() + "/missing/atc.svg"},
+                       60),
+            1);
   const std::string picture = tarvos::testing::ReadFileText(svg);
   for (const char* text :
        {"ATC Settings", "Tail Number:", "D-ABIB", "Lufthansa", "Apply"}) {
