@@ -122,14 +122,14 @@ constexpr OffsetRow kControls[] = {
 };
 
 constexpr OffsetRow kSettingsRows[] = {
-    Row(0x3130, 12, kText, kR, kSettings, "atc.flight_number", "", 1,
-        "ATC flight number"),
-    Row(0x313C, 12, kText, kR, kSettings, "atc.tail_number", "", 1,
-        "ATC tail number"),
-    Row(0x3148, 24, kText, kR, kSettings, "atc.airline", "", 1,
-        "ATC airline name"),
-    Row(0x3160, 24, kText, kR, kSettings, "atc.aircraft_type", "", 1,
-        "ATC aircraft type"),
+    Row(0x3130, 12, kText, kRW, kSettings, "atc.flight_number", "", 1,
+        "ATC flight number; a write (11 characters at most) is saved to TARVOS.ini"),
+    Row(0x313C, 12, kText, kRW, kSettings, "atc.tail_number", "", 1,
+        "ATC tail number; a write (11 characters at most) is saved to TARVOS.ini"),
+    Row(0x3148, 24, kText, kRW, kSettings, "atc.airline", "", 1,
+        "ATC airline name; a write (23 characters at most) is saved to TARVOS.ini"),
+    Row(0x3160, 24, kText, kRW, kSettings, "atc.aircraft_type", "", 1,
+        "ATC aircraft type; a write (23 characters at most) is saved to TARVOS.ini"),
 };
 // clang-format on
 

@@ -38,6 +38,7 @@ CatalogueDomain NavigationCatalogue();
 CatalogueDomain EngineCatalogue();
 CatalogueDomain WeatherCatalogue();
 CatalogueDomain SettingsCatalogue();
+CatalogueDomain SimulationControlCatalogue();
 CatalogueDomain TrafficCatalogue();
 
 }  // namespace tarvos

@@ -21,6 +21,7 @@
 #include "requests/one_second_timer.h"
 #include "settings/settings.h"
 #include "settings/settings_report.h"
+#include "settings/settings_saves.h"
 #include "settings/settings_windows.h"
 #include "traffic/aircraft_models.h"
 #include "traffic/traffic_thread.h"
@@ -181,6 +182,8 @@ void Disable() {
   g_state.threads_started = false;
   // No client can release a starter it holds any more.
   ReleaseHeldStarterButtons();
+  // Settings changed by the last requests and not yet in the file.
+  FlushSettingSaves();
 
   StatusLine("TARVOS->Release critical sections\n");
   DestroyLocks();

@@ -12,7 +12,7 @@ namespace {
 using HandlerTable = std::span<const WriteHandler> (*)();
 constexpr HandlerTable kDomainTables[] = {
     PositionWriteHandlers, AutopilotWriteHandlers, RadioWriteHandlers,
-    WeatherWriteHandlers,  EngineWriteHandlers,
+    WeatherWriteHandlers,  EngineWriteHandlers,    SimulationWriteHandlers,
 };
 
 // Offset -> the handler starting there.

@@ -44,6 +44,7 @@ std::span<const WriteHandler> AutopilotWriteHandlers();
 std::span<const WriteHandler> RadioWriteHandlers();
 std::span<const WriteHandler> WeatherWriteHandlers();
 std::span<const WriteHandler> EngineWriteHandlers();
+std::span<const WriteHandler> SimulationWriteHandlers();
 
 }  // namespace tarvos
 

@@ -14,6 +14,7 @@
 #include "offsets/offset_block.h"
 #include "settings/ini_file.h"
 #include "settings/settings_report.h"
+#include "settings/settings_saves.h"
 #include "transport/access_policy.h"
 
 namespace tarvos {
@@ -252,6 +253,7 @@ std::string ReadSettingValue(const char* section, const char* key) {
 
 bool WriteSettingValue(const char* section, const char* key,
                        const char* value) {
+  LockGuard<Lock> file(SettingsFileLock);
   return WriteIniValue(SettingsFilePath(), section, key, value);
 }
 
@@ -262,6 +264,7 @@ void WriteDefaultSettings() {
                 kPluginVersion);
   constexpr std::string_view kSections[] = {kSectionMain, kSectionAtc,
                                             kSectionFlaps, kSectionAccess};
+  LockGuard<Lock> file(SettingsFileLock);
   if (!CreateIniFile(path, preamble, kSections, 4)) return;
   // Each key goes last into its section, which yields the file in table
   // order.
@@ -315,10 +318,17 @@ TcpAccessPolicy LoadedAccessPolicy() {
   return g_settings.access;
 }
 
-void StoreAtcText(AtcField field, const char* text, size_t length) {
+void PublishAtcText(AtcField field, const char* text, size_t length) {
   SetAtcLocked(field, text, length);
   const AtcFieldInfo& info = kAtcFields[static_cast<int>(field)];
-  WriteSettingValue(info.key->section, info.key->key, g_settings.Atc(field));
+  const char* stored = g_settings.Atc(field);
+  QueueSettingSave(info.key->section, info.key->key,
+                   std::string(stored, strnlen(stored, kAtcBufferSize)));
+}
+
+void StoreAtcText(AtcField field, const char* text, size_t length) {
+  PublishAtcText(field, text, length);
+  FlushSettingSaves();
 }
 
 std::string AtcText(AtcField field) {
@@ -327,14 +337,19 @@ std::string AtcText(AtcField field) {
   return std::string(text, strnlen(text, kAtcBufferSize));
 }
 
-void StoreTuneValue(int value) {
+void SetTuneValue(int value) {
   if (value < kTuneMin) value = kTuneMin;
   if (value > kTuneMax) value = kTuneMax;
   TuneValue.store(value);
   char text[8];
   std::snprintf(text, sizeof text, "%02i", value);
   g_settings.tune_text = text;
-  WriteSettingValue(kSectionMain, "tune value", text);
+  QueueSettingSave(kSectionMain, "tune value", text);
+}
+
+void StoreTuneValue(int value) {
+  SetTuneValue(value);
+  FlushSettingSaves();
 }
 
 std::string TuneValueText() {

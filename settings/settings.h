@@ -20,7 +20,9 @@
 // Threads: LoadSettings runs inside XPluginEnable before any worker thread.
 // Afterwards the ATC texts are changed by the settings windows (main thread)
 // and by client writes (transport threads); both hold OffsetLock, which
-// guards the settings and serialises the rewrites of the file.
+// guards the settings in memory. Rewrites of the file are queued and made
+// after OffsetLock is released, serialised by SettingsFileLock
+// (settings_saves.h).
 #ifndef TARVOS_SETTINGS_SETTINGS_H_
 #define TARVOS_SETTINGS_SETTINGS_H_
 
@@ -74,14 +76,22 @@ void LoadSettings() EXCLUDES(OffsetLock);
 // The access section as the last LoadSettings left it.
 TcpAccessPolicy LoadedAccessPolicy() EXCLUDES(OffsetLock);
 
-// Sets `field` to `text` (cut at its limit of 19 or 31 characters), copies
-// it into its offset field and rewrites its key in the file.
+// Sets `field` to `text` (cut at its limit of 19 or 31 characters; it may
+// hold fewer, up to a zero byte), copies it into its offset field and
+// queues the save of its key (settings_saves.h): the file is written by the
+// next FlushSettingSaves, after the caller has released OffsetLock.
+void PublishAtcText(AtcField field, const char* text, size_t length)
+    REQUIRES(OffsetLock);
+// The same, writing the file at once (main thread or tests: the rewrite
+// then happens under the caller's OffsetLock).
 void StoreAtcText(AtcField field, const char* text, size_t length)
     REQUIRES(OffsetLock);
 std::string AtcText(AtcField field) EXCLUDES(OffsetLock);
 
-// Sets TuneValue (clamped to 0..20), its text ("%02i") and rewrites
-// "tune value" in the file.
+// Sets TuneValue (clamped to 0..20) and its text ("%02i"), and queues the
+// save of "tune value" (written by the next FlushSettingSaves).
+void SetTuneValue(int value) REQUIRES(OffsetLock);
+// The same, writing the file at once.
 void StoreTuneValue(int value) REQUIRES(OffsetLock);
 std::string TuneValueText() EXCLUDES(OffsetLock);
 

@@ -1,7 +1,14 @@
 // The two settings windows opened from the plugin menu: performance (tune
 // value, read and write tracing) and ATC (the identification texts).
 //
-// Threads: everything runs on the simulator's main thread.
+// Each window is built from a table of widgets (settings_windows.cpp) in the
+// host's global screen coordinates, created on first opening and destroyed
+// by its close box or by XPluginStop; the next opening builds it afresh from
+// the current settings. Changes take effect at once and are saved to
+// TARVOS.ini after OffsetLock is released.
+//
+// Threads: everything runs on the simulator's main thread (menu and widget
+// callbacks, XPluginStart and XPluginStop).
 #ifndef TARVOS_SETTINGS_SETTINGS_WINDOWS_H_
 #define TARVOS_SETTINGS_SETTINGS_WINDOWS_H_
 

@@ -23,6 +23,7 @@
 #include "client/connection.h"
 #include "client/traffic_view.h"
 #include "offsets/coding.h"
+#include "tests/support/control_line.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {
@@ -197,6 +198,7 @@ TEST(SimhostProgram, RefusesBadStartsWithStatusTwo) {
       {"negative duration", {"--duration", "-1"}},
       {"unknown aircraft", {"--aircraft", "glider"}},
       {"aircraft without value", {"--aircraft"}},
+      {"snapshot that is no SVG", {"--snapshot", root.path() + "/x.png"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {SimhostPath(), "--root", root.path(),
@@ -250,6 +252,8 @@ class RunningSimhost {
   }
   bool connected() const { return c_ != nullptr; }
   const std::string& error() const { return error_; }
+  // The simulator folder the program runs in.
+  const std::string& root() const { return root_.path(); }
 
   std::vector<uint8_t> Read(uint32_t offset, uint32_t size) {
     tarvos::client::RequestBatch b;
@@ -469,6 +473,110 @@ TEST(SimhostProgram, ClientStartsThePistonEngine) {
 
   write16(0x0892, 0);  // magnetos off: it stops
   EXPECT_TRUE(wait_for([&] { return read16(0x0894) == 0; }, 10));
+}
+
+}  // namespace
+
+namespace {
+
+// The item of a `widgets` answer (" | " apart) that holds `needle`.
+std::string WidgetItem(const std::string& widgets, const std::string& needle) {
+  size_t at = widgets.find(" | ");
+  while (at != std::string::npos) {
+    const size_t start = at + 3;
+    at = widgets.find(" | ", start);
+    std::string item = widgets.substr(
+        start, at == std::string::npos ? std::string::npos : at - start);
+    if (item.find(needle) != std::string::npos) return item;
+  }
+  return "";
+}
+
+// The real plugin in the real program, its performance window used through
+// the control channel as a user would: the tune value set with the window's
+// up arrow is saved and throttles the local transport.
+TEST(SimhostProgram, PerformanceWindowTunesTheLocalTransport) {
+  TempDir control_dir;
+  ASSERT_FALSE(control_dir.path().empty());
+  const std::string control = control_dir.path() + "/control";
+  RunningSimhost sim(
+      {"--no-flight", "--control", "unix:" + control, "--duration", "120"});
+  ASSERT_TRUE(sim.connected()) << sim.error();
+  tarvos::testing::ControlLine ctl;
+  ASSERT_TRUE(ctl.Connect(control));
+  EXPECT_EQ(ctl.Ask("menu choose Performance settings"),
+            "ok chose TARVOS/TARVOS settings/Performance settings");
+  const std::string widgets = ctl.Ask("widgets");
+  ASSERT_EQ(widgets.rfind("ok 1 windows, 11 widgets", 0), 0u) << widgets;
+  EXPECT_NE(WidgetItem(widgets, "class=text-field").find("text=\"00\""),
+            std::string::npos)
+      << widgets;
+  const std::string up_item = WidgetItem(widgets, "button-type=6");
+  const std::string up = up_item.substr(0, up_item.find(' '));
+  ASSERT_EQ(up.rfind("w", 0), 0u) << widgets;
+  // Past the top: the value stops at 20.
+  for (int i = 0; i < 22; ++i) {
+    ASSERT_EQ(ctl.Ask("widget press " + up), "ok pressed " + up);
+  }
+  EXPECT_NE(
+      WidgetItem(ctl.Ask("widgets"), "class=text-field").find("text=\"20\""),
+      std::string::npos);
+  const std::string ini =
+      tarvos::testing::ReadFileText(sim.root() + "/TARVOS.ini");
+  EXPECT_NE(ini.find("Tune value = 20\n"), std::string::npos) << ini;
+
+  // The local transport of this program (its system folder is our root)
+  // now waits 20 ms before it serves a request.
+  std::string error;
+  auto local = tarvos::client::ConnectLocal("FS98MAIN", &error);
+  ASSERT_TRUE(local) << error;
+  tarvos::client::RequestBatch batch;
+  batch.AddRead(0x3E00, 256);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(local->Exchange(batch, &error)) << error;
+  const auto took = std::chrono::steady_clock::now() - start;
+  const std::string folder(reinterpret_cast<const char*>(batch.Data(0)));
+  EXPECT_EQ(folder.rfind(sim.root(), 0), 0u) << folder;
+  EXPECT_GE(took, std::chrono::milliseconds(20));
+
+  // The close box takes the window away.
+  EXPECT_EQ(ctl.Ask("widget close TARVOS Performance Settings").rfind("ok", 0),
+            0u);
+  EXPECT_EQ(ctl.Ask("widgets"), "ok 0 windows, 0 widgets");
+}
+
+}  // namespace
+
+namespace {
+
+// --snapshot draws the windows that are open when the run ends: here the
+// ATC window a start script opened, with the settings' texts in its fields.
+TEST(SimhostProgram, SnapshotDrawsTheWindowsOpenAtTheEnd) {
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  const std::string script = root.path() + "/open.txt";
+  FILE* f = std::fopen(script.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("menu choose ATC Menu\n", f);
+  std::fclose(f);
+  const std::string svg = root.path() + "/atc.svg";
+  EXPECT_EQ(
+      RunProgram({SimhostPath(), "--root", root.path(), "--no-flight",
+                  "--duration", "0.3", "--script", script, "--snapshot", svg},
+                 60),
+      0);
+  // A picture that cannot be written fails the run (status 1).
+  EXPECT_EQ(RunProgram({SimhostPath(), "--root", root.path(), "--no-flight",
+                        "--duration", "0.1", "--snapshot",
+                        root.path() + "/missing/atc.svg"},
+                       60),
+            1);
+  const std::string picture = tarvos::testing::ReadFileText(svg);
+  for (const char* text :
+       {"ATC Settings", "Tail Number:", "D-ABIB", "Lufthansa", "Apply"}) {
+    EXPECT_NE(picture.find(std::string(">") + text + "<"), std::string::npos)
+        << text;
+  }
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST_F(WatchPresetTest, ReadsAndWritesByName) {
        "70000 is out of range for client.altitude_units (0 to 65535)"},
       {"write client.altitude_units=-5",
        "-5 is out of range for client.altitude_units (0 to 65535)"},
-      {"write clock.day_of_year=3", "clock.day_of_year is read-only"},
+      {"write clock.local_hour=3", "clock.local_hour is read-only"},
   };
   for (const auto& r : kRefused) {
     out.clear();

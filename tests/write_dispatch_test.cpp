@@ -251,10 +251,11 @@ TEST_F(WriteDispatchTest, RangeIsHandledItemByItem) {
 
 TEST_F(WriteDispatchTest, StopsAtAnOffsetWithoutHandler) {
   EXPECT_EQ(Write(0x0100, {1, 2, 3, 4}), 0);
-  // 0x6DA0 is handled, 0x6DA4 is not (here): the handling ends there.
+  // 0x0574 relocates, 0x0578 to 0x0583 (attitude, unchanged) do nothing,
+  // 0x0584 has no handler: the handling ends there.
   std::vector<uint8_t> bytes = U32Bytes(1000);
-  bytes.resize(8, 0);
-  EXPECT_EQ(Write(0x6DA0, bytes), 0);
+  bytes.resize(20, 0);
+  EXPECT_EQ(Write(0x0574, bytes), 0);
   EXPECT_EQ(TakeSets().size(), 3u);  // one relocation
   EXPECT_EQ(Write(0x0560, {}), 1);
 }

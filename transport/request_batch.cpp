@@ -9,6 +9,7 @@
 #include "offsets/offset_block.h"
 #include "requests/read_refresh.h"
 #include "requests/write_dispatch.h"
+#include "settings/settings_saves.h"
 
 namespace tarvos {
 namespace {
@@ -62,6 +63,9 @@ void ServeWrite(const uint8_t* data, uint32_t offset, uint32_t size,
     std::memcpy(OffsetBlock + offset, data, served);
     if (tracing) std::memcpy(TraceCopy().data(), OffsetBlock + offset, served);
   }
+  // Settings a handler changed (the ATC texts) reach TARVOS.ini now that
+  // OffsetLock is free again.
+  FlushSettingSaves();
   if (tracing) Trace(marker, TraceDirection::kWrite, offset, served);
 }
 

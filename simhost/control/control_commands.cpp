@@ -10,6 +10,7 @@
 #include "XPLMDataAccess.h"
 #include "XPLMDefs.h"
 #include "XPLMPlugin.h"
+#include "simhost/control/ui_commands.h"
 #include "simhost/flight/flight_model.h"
 
 namespace simhost {
@@ -20,7 +21,9 @@ constexpr char kXPushbackSignature[] = "GoodWay.XPushBack";
 constexpr char kHelp[] =
     "ok commands: help, get NAME, set NAME VALUE, step N, run, pause, "
     "plugin x737|xpushback on|off, aircraft COUNT, message ID [PARAM], "
-    "crash, flight on|off, commands, buttons, keys, status, weather, quit";
+    "crash, flight on|off, commands, buttons, keys, status, weather, "
+    "menu, menu choose ITEM, widgets, widget press|check|type|close ..., "
+    "snapshot FILE.svg, failures, quit";
 
 std::string Error(const std::string& text) { return "error " + text; }
 
@@ -196,6 +199,9 @@ std::string ControlExecutor::Execute(std::string_view line) {
     if (args.size() != 1) return Error("usage: quit");
     quit_ = true;
     return "ok bye";
+  }
+  if (std::string answer; ExecuteUserInterfaceCommand(args, line, &answer)) {
+    return answer;
   }
   return Error("unknown command " + word + " (try help)");
 }

@@ -22,6 +22,9 @@
 //   flight on|off             fly the circuit, or stand still
 //   commands|buttons|keys     what the plugin issued since the last call
 //   status                    one line about the aircraft and the host
+//   menu, widgets, widget ..., snapshot FILE.svg, failures
+//                             the plugin's menus and windows, used as a
+//                             user would (ui_commands.h)
 //   quit                      end the program
 //
 // Threads: main thread only.

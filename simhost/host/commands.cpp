@@ -45,12 +45,12 @@ void RecordInput(InputKind kind, int code) {
   Host::State& s = HostState();
   simhost::HostLock lock(s.mu);
   s.input_records.push_back({kind, code});
-  if (kind == InputKind::kKeyStroke) OnAutopilotKey(s, code);
-  if (code >= 0 && code < 32) {
-    const uint32_t bit = uint32_t{1} << code;
-    if (kind == InputKind::kButtonPress) s.held_buttons |= bit;
-    if (kind == InputKind::kButtonRelease) s.held_buttons &= ~bit;
+  if (kind == InputKind::kKeyStroke) {
+    OnAutopilotKey(s, code);
+    OnSimulationKey(s, code);
   }
+  if (kind == InputKind::kButtonPress) s.held_buttons.insert(code);
+  if (kind == InputKind::kButtonRelease) s.held_buttons.erase(code);
 }
 
 }  // namespace
@@ -90,8 +90,7 @@ std::vector<CommandRecord> Host::TakeCommands() {
 
 bool Host::ButtonHeld(int button) const {
   simhost::HostLock lock(state_->mu);
-  return button >= 0 && button < 32 &&
-         (state_->held_buttons >> button & 1u) != 0;
+  return state_->held_buttons.count(button) != 0;
 }
 
 std::vector<InputRecord> Host::Inputs() const {

@@ -3,7 +3,7 @@
 // sea-level atmosphere (15 C, 29.92 inHg), light westerly wind, daytime.
 //
 // Arrays are sized as the simulator sizes them: 8 engines, 9 tanks,
-// 10 gears, 4 quaternion elements, 256 failure slots.
+// 10 gears, 4 quaternion elements, 600 failure slots.
 #include <cmath>
 #include <string>
 
@@ -15,7 +15,8 @@ namespace {
 constexpr int kEngines = 8;
 constexpr int kTanks = 9;
 constexpr int kGears = 10;
-constexpr int kFailures = 256;
+// The simulator's failure slots; the plugin writes elements 0 to 563.
+constexpr int kFailures = 600;
 constexpr int kPlanes = 19;  // multiplayer planes 1 to 19
 
 // One row of the default table: `value` goes into the first `filled`

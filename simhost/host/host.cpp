@@ -60,7 +60,7 @@ void Host::Reset() {
     s.set_records.clear();
     s.command_records.clear();
     s.input_records.clear();
-    s.held_buttons = 0;
+    s.held_buttons.clear();
     s.now = 0;
     s.sim_time = 0;
     s.frame = 0;

@@ -164,7 +164,8 @@ class Host {
   std::vector<CommandRecord> Commands() const;
   std::vector<CommandRecord> TakeCommands();
   // Whether a joystick button (the plugin presses the starters as buttons
-  // 2 to 5) is pressed and not yet released.
+  // 2 to 5, and 84 after it changed the failures) is pressed and not yet
+  // released.
   bool ButtonHeld(int button) const;
   std::vector<InputRecord> Inputs() const;
   std::vector<InputRecord> TakeInputs();

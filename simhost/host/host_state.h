@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -133,8 +134,8 @@ struct Host::State {
   std::unordered_set<const Command*> command_handles GUARDED_BY(mu);
   std::vector<CommandRecord> command_records GUARDED_BY(mu);
   std::vector<InputRecord> input_records GUARDED_BY(mu);
-  // Joystick buttons pressed and not released (bit = button id, 0 to 31).
-  uint32_t held_buttons GUARDED_BY(mu) = 0;
+  // Joystick buttons pressed and not released.
+  std::set<int> held_buttons GUARDED_BY(mu);
 
   // Flight loop.
   double now GUARDED_BY(mu) = 0;     // virtual seconds since Reset
@@ -237,6 +238,9 @@ void OnX737PanelWrite(Host::State& s, const Dataref& d) REQUIRES(s.mu);
 // magneto switch (`sim/cockpit/engine/ignition_on` element n - 1) to off,
 // right, left or both.
 void OnEngineCommand(Host::State& s, const std::string& name) REQUIRES(s.mu);
+// The simulator's own keys (sim_controls.cpp): the pause key toggles
+// sim/time/paused.
+void OnSimulationKey(Host::State& s, int key) REQUIRES(s.mu);
 // Keeps latitude, longitude and elevation in step with local_x/y/z after
 // the plugin relocated the aircraft through the local coordinates.
 void SyncWorldFromLocal(Host::State& s) REQUIRES(s.mu);

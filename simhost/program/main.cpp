@@ -1,11 +1,13 @@
 // tarvos-simhost: runs a plugin binary on the stand-in simulator.
 //
-// Exit status: 0 after a normal run, 1 when the start script failed, 2 for
+// Exit status: 0 after a normal run, 1 when the start script failed or the
+// snapshot could not be written, 2 for
 // bad arguments, a plugin that cannot be loaded or a control channel that
 // cannot be opened.
 #include <cstdio>
 #include <string>
 
+#include "simhost/host/widget_snapshot.h"
 #include "simhost/program/control_session.h"
 #include "simhost/program/simulator.h"
 #include "simhost/program/status_reporter.h"
@@ -48,7 +50,19 @@ int main(int argc, char** argv) {
         bool held = !f.flying() && f.phase() != simhost::flight::Phase::kParked;
         return held ? name + " (held)" : name;
       });
+  // The windows still exist when the run ends: they go at XPluginStop.
+  const std::string snapshot = simulator.options().snapshot;
+  bool snapshot_failed = false;
+  if (!snapshot.empty()) {
+    simulator.AddStopTask([&] {
+      std::string why;
+      if (!simhost::WriteWidgetSnapshot(snapshot, &why)) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
+        snapshot_failed = true;
+      }
+    });
+  }
   simhost::StopOnSignals(&simulator);
   simulator.Run();
-  return session.failed() ? 1 : 0;
+  return session.failed() || snapshot_failed ? 1 : 0;
 }

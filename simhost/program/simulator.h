@@ -24,6 +24,7 @@ struct SimulatorOptions {
   bool piston = false;           // --aircraft piston: one piston engine
   std::string script;            // control commands run at start
   std::string control;           // control channel: TCP port or unix:PATH
+  std::string snapshot;          // SVG of the open windows, drawn at the end
 };
 
 enum class ParseResult { kRun, kHelp, kError };

@@ -34,7 +34,7 @@ std::string SimulatorUsage(const std::string& program) {
   return "usage: " + program +
          " [--root DIR] [--plugin PATH] [--fps N] [--duration SECONDS]"
          " [--no-flight] [--aircraft jet|piston] [--script FILE]"
-         " [--control PORT|unix:PATH]"
+         " [--control PORT|unix:PATH] [--snapshot FILE.svg]"
          " [--help]\n"
          "  --root DIR          simulator folder (default: ./simroot)\n"
          "  --plugin PATH       plugin binary (default: "
@@ -50,7 +50,11 @@ std::string SimulatorUsage(const std::string& program) {
          "  --script FILE       run the control commands in FILE at start\n"
          "  --control PORT      control channel on 127.0.0.1:PORT (0: any "
          "free port),\n"
-         "                      or unix:PATH for a Unix socket\n";
+         "                      or unix:PATH for a Unix socket\n"
+         "  --snapshot FILE.svg draw the plugin's open windows into FILE.svg "
+         "when\n"
+         "                      the run ends (see also the snapshot "
+         "command)\n";
 }
 
 ParseResult ParseSimulatorOptions(int argc, char** argv,
@@ -77,7 +81,8 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
       continue;
     }
     if (arg != "--root" && arg != "--plugin" && arg != "--fps" &&
-        arg != "--duration" && arg != "--script" && arg != "--control") {
+        arg != "--duration" && arg != "--script" && arg != "--control" &&
+        arg != "--snapshot") {
       *error = "unknown option " + arg;
       return ParseResult::kError;
     }
@@ -86,7 +91,13 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
       return ParseResult::kError;
     }
     std::string value = argv[++i];
-    if (arg == "--script" || arg == "--control") {
+    if (arg == "--snapshot") {
+      if (value.size() < 5 || value.compare(value.size() - 4, 4, ".svg") != 0) {
+        *error = "--snapshot wants a file name ending in .svg, not " + value;
+        return ParseResult::kError;
+      }
+      options->snapshot = value;
+    } else if (arg == "--script" || arg == "--control") {
       if (value.empty()) {
         *error = arg + " needs a value";
         return ParseResult::kError;
