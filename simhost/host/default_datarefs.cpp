@@ -5,6 +5,7 @@
 // Arrays are sized as the simulator sizes them: 8 engines, 9 tanks,
 // 10 gears, 4 quaternion elements, 600 failure slots.
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "simhost/host/host_state.h"
@@ -265,7 +266,7 @@ const Row kRows[] = {
 // Quaternion of a heading, pitch and roll in degrees, in the simulator's
 // element order (w, x, y, z).
 void AttitudeQuaternion(double psi, double theta, double phi, float q[4]) {
-  const double r = M_PI / 360.0;  // half angle, in radians
+  const double r = std::numbers::pi / 360.0;  // half angle, in radians
   double cp = std::cos(psi * r), sp = std::sin(psi * r);
   double ct = std::cos(theta * r), st = std::sin(theta * r);
   double cr = std::cos(phi * r), sr = std::sin(phi * r);

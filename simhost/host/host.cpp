@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
 #include <thread>
 
@@ -24,11 +26,19 @@ std::string MakeTempFolder() {
   std::error_code ec;
   std::filesystem::path base = std::filesystem::temp_directory_path(ec);
   if (ec) base = "/tmp";
-  std::string pattern = (base / "tarvos-simhost-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) return "";
-  return std::string(buffer.data()) + "/";
+  // A name nobody else holds: create_directory fails when it exists.
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[40];
+    std::snprintf(name, sizeof name, "tarvos-simhost-%08x%08x", entropy(),
+                  entropy());
+    const std::filesystem::path folder = base / name;
+    if (std::filesystem::create_directory(folder, ec) && !ec) {
+      return folder.string() + static_cast<char>(
+                                   std::filesystem::path::preferred_separator);
+    }
+  }
+  return "";
 }
 
 }  // namespace

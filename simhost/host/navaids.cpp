@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <numbers>
 #include <limits>
 #include <random>
 #include <string>
@@ -34,7 +35,7 @@ bool ContainsFragment(const std::string& text, const char* fragment) {
 // rank navaids by nearness.
 double DistanceScore(const Navaid& n, float lat, float lon) {
   double dlat = n.latitude - lat;
-  double dlon = (n.longitude - lon) * std::cos(lat * M_PI / 180.0);
+  double dlon = (n.longitude - lon) * std::cos(lat * std::numbers::pi / 180.0);
   return dlat * dlat + dlon * dlon;
 }
 

@@ -29,7 +29,13 @@ void XPLMGetPrefsPath(char* outPrefsPath) {
                        outPrefsPath, simhost::kPathBufferSize);
 }
 
-const char* XPLMGetDirectorySeparator(void) { return "/"; }
+const char* XPLMGetDirectorySeparator(void) {
+#if defined(_WIN32)
+  return "\\";
+#else
+  return "/";
+#endif
+}
 
 void XPLMGetVersions(int* outXPlaneVersion, int* outXPLMVersion,
                      XPLMHostApplicationID* outHostID) {

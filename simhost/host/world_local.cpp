@@ -2,6 +2,7 @@
 // x points east, y up (metres above sea level), z south, all in metres, as
 // the simulator's local frame is oriented.
 #include <cmath>
+#include <numbers>
 
 #include "XPLMGraphics.h"
 #include "simhost/host/host_state.h"
@@ -10,7 +11,7 @@ namespace simhost {
 namespace {
 
 constexpr double kEarthRadius = 6371000.0;  // metres
-constexpr double kRadPerDeg = M_PI / 180.0;
+constexpr double kRadPerDeg = std::numbers::pi / 180.0;
 
 double Lookup(const Host::State& s, const char* name) REQUIRES(s.mu) {
   auto it = s.by_name.find(name);

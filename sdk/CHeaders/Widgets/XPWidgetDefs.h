@@ -9,7 +9,9 @@
 extern "C" {
 #endif
 
-#if defined(_WIN32)
+#if defined(_WIN32) && (defined(XPWIDGETS) || defined(XPLM_INTERNAL))
+#define WIDGET_API PLUGIN_EXPORT
+#elif defined(_WIN32)
 #define WIDGET_API XPLM_IMPORT
 #else
 #define WIDGET_API XPLM_API
