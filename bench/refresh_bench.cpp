@@ -233,6 +233,22 @@ void BM_RefreshCallbackD(benchmark::State& state) {
 }
 BENCHMARK(BM_RefreshCallbackD);
 
+void BM_RefreshCallbackB(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackB(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackB);
+
+void BM_RefreshCallbackE(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackE(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackE);
+
 }  // namespace
 
 // The plain rows (one scaled read of one dataref each) two ways: written

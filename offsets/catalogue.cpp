@@ -11,10 +11,11 @@ std::span<const CatalogueDomain> CatalogueDomains() {
   // Built on first use from the domain tables (thread-safe static
   // initialisation); the rows themselves are constant data.
   static const CatalogueDomain domains[] = {
-      IdentityCatalogue(), PositionCatalogue(),      SpeedCatalogue(),
-      ClockCatalogue(),    AircraftStateCatalogue(), AutopilotCatalogue(),
-      ControlsCatalogue(), NavigationCatalogue(),    EngineCatalogue(),
-      WeatherCatalogue(),  SettingsCatalogue(),      TrafficCatalogue(),
+      IdentityCatalogue(),   PositionCatalogue(),      SpeedCatalogue(),
+      ClockCatalogue(),      AircraftStateCatalogue(), AutopilotCatalogue(),
+      ControlsCatalogue(),   SystemsCatalogue(),       MessageCatalogue(),
+      NavigationCatalogue(), EngineCatalogue(),        WeatherCatalogue(),
+      SettingsCatalogue(),   TrafficCatalogue(),
   };
   return domains;
 }

@@ -17,6 +17,7 @@
 #include "plugin/status_log.h"
 #include "plugin/trace_log.h"
 #include "requests/engine_writes.h"
+#include "requests/message_window.h"
 #include "requests/one_second_timer.h"
 #include "settings/settings.h"
 #include "settings/settings_report.h"
@@ -154,6 +155,7 @@ int Enable() {
   XPLMRegisterFlightLoopCallback(DeferredStart, -1.0f, nullptr);
   RegisterRefreshCallbacks();
   RegisterOneSecondTimer();
+  RegisterMessageWindow();
 
   PrepareTcpServerForEnable();
   return 1;
@@ -165,6 +167,7 @@ void Disable() {
   StatusLine("TARVOS->Starting deinit\n");
   UnregisterRefreshCallbacks();
   UnregisterOneSecondTimer();
+  UnregisterMessageWindow();
 
   StatusLine("TARNET->Closing Socket serve thread.....\n");
   StopTcpServer();
