@@ -20,7 +20,8 @@ constexpr char kXPushbackSignature[] = "GoodWay.XPushBack";
 constexpr char kHelp[] =
     "ok commands: help, get NAME, set NAME VALUE, step N, run, pause, "
     "plugin x737|xpushback on|off, aircraft COUNT, message ID [PARAM], "
-    "crash, flight on|off, commands, buttons, keys, status, weather, quit";
+    "crash, flight on|off, commands, buttons, keys, status, weather, windows, "
+    "quit";
 
 std::string Error(const std::string& text) { return "error " + text; }
 
@@ -192,6 +193,7 @@ std::string ControlExecutor::Execute(std::string_view line) {
   }
   if (word == "status") return Status(args);
   if (word == "weather") return Weather(args);
+  if (word == "windows") return Windows(args);
   if (word == "quit") {
     if (args.size() != 1) return Error("usage: quit");
     quit_ = true;

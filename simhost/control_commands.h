@@ -22,6 +22,7 @@
 //   flight on|off             fly the circuit, or stand still
 //   commands|buttons|keys     what the plugin issued since the last call
 //   status                    one line about the aircraft and the host
+//   windows                   each plugin window: geometry, text drawn last
 //   quit                      end the program
 //
 // Threads: main thread only.
@@ -75,6 +76,7 @@ class ControlExecutor {
   std::string Inputs(const Args& args, InputKind first, InputKind last);
   std::string Status(const Args& args);
   std::string Weather(const Args& args);
+  std::string Windows(const Args& args);  // control_windows.cpp
   // Moves the host's input records into the two pending lists, so that
   // `buttons` does not lose the key strokes and `keys` not the buttons.
   void CollectInputs();

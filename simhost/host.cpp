@@ -83,6 +83,8 @@ void Host::Reset() {
     s.reference_longitude = kDefaultLongitude;
     s.menus.clear();
     s.windows.clear();
+    s.destroyed_windows.clear();
+    s.drawing_window = nullptr;
     s.widgets.clear();
     s.drawn_strings.clear();
     s.main_thread = std::this_thread::get_id();

@@ -99,6 +99,9 @@ struct Window {
   XPLMHandleKey_f key = nullptr;
   XPLMHandleMouseClick_f mouse = nullptr;
   void* refcon = nullptr;
+  // The strings of the draw in progress, and of the last finished draw.
+  std::string drawing;
+  std::string last_text;
 };
 
 struct Widget {
@@ -181,6 +184,10 @@ struct Host::State {
   std::map<XPLMWindowID, Window> windows GUARDED_BY(mu);
   std::map<XPWidgetID, Widget> widgets GUARDED_BY(mu);
   std::vector<std::string> drawn_strings GUARDED_BY(mu);
+  // The window whose draw callback runs (null between draws), and every
+  // window destroyed, so that a second destroy is told from a bad handle.
+  XPLMWindowID drawing_window GUARDED_BY(mu) = nullptr;
+  std::unordered_set<XPLMWindowID> destroyed_windows GUARDED_BY(mu);
 
   // The strict host: calls the simulator would refuse, in order, and the
   // thread the main-thread-only calls must come from (the one that last
