@@ -46,6 +46,7 @@ void RecordInput(InputKind kind, int code) {
   simhost::HostLock lock(s.mu);
   s.input_records.push_back({kind, code});
   if (kind == InputKind::kKeyStroke) OnAutopilotKey(s, code);
+  if (kind == InputKind::kButtonPress) OnControlButton(s, code);
   if (code >= 0 && code < 32) {
     const uint32_t bit = uint32_t{1} << code;
     if (kind == InputKind::kButtonPress) s.held_buttons |= bit;

@@ -244,6 +244,9 @@ void OnX737PanelWrite(Host::State& s, const Dataref& d) REQUIRES(s.mu);
 // magneto switch (`sim/cockpit/engine/ignition_on` element n - 1) to off,
 // right, left or both.
 void OnEngineCommand(Host::State& s, const std::string& name) REQUIRES(s.mu);
+// The gear lever's buttons (flight_controls.cpp): button 52 raises the
+// gear handle (sim/cockpit/switches/gear_handle_status 0), 53 lowers it.
+void OnControlButton(Host::State& s, int button) REQUIRES(s.mu);
 // Keeps latitude, longitude and elevation in step with local_x/y/z after
 // the plugin relocated the aircraft through the local coordinates.
 void SyncWorldFromLocal(Host::State& s) REQUIRES(s.mu);
