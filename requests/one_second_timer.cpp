@@ -21,12 +21,22 @@ constexpr uint32_t kOverrides[4] = {0x0020, 0x0021, 0x0022, 0x0023};
 
 // Control-override watchdog fired: the yoke and throttles go back to the
 // simulator. Under OffsetLock, so that no override write is half done; a
-// write that re-armed the watchdog after it fired keeps its overrides.
+// write that re-armed the watchdog after it fired keeps its overrides. The
+// flight loop never waits for the lock: while a client request holds it the
+// watchdog is set to fire again at the next run (unless a write re-armed it
+// meanwhile).
 void ReleaseControlOverrides() {
-  LockGuard<RecursiveLock> hold(OffsetLock);
-  if (g_override_watchdog.load() >= 0) return;
-  for (uint32_t slot : kOverrides)
-    XPLMSetDatai(VariablesAccessMemBlock[slot], 0);
+  if (!OffsetLock.TryAcquire()) {
+    int32_t idle = -1;
+    g_override_watchdog.compare_exchange_strong(idle, 0);
+    return;
+  }
+  if (g_override_watchdog.load() < 0) {
+    for (uint32_t slot : kOverrides) {
+      XPLMSetDatai(VariablesAccessMemBlock[slot], 0);
+    }
+  }
+  OffsetLock.Release();
 }
 
 void ClearCrashFlag() {

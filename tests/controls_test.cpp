@@ -9,7 +9,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "offsets/coding.h"
@@ -384,6 +386,28 @@ TEST_F(ControlsTest, FirstTickAfterEnableClearsOverrides) {
   for (const char* n : kOverrideNames) host().SetInt(kOverride + n, 1);
   Seconds(2);
   EXPECT_EQ(Overrides(), (std::vector<int>{0, 0, 0, 0}));
+}
+
+// The flight loop never waits for a client's hold of OffsetLock: the
+// release is put off to the next run instead of being dropped.
+TEST_F(ControlsTest, WatchdogReleaseWaitsForABusyLockWithoutBlocking) {
+  Write8(0x310A, 0x0F);
+  ArmOverrideWatchdog(1);
+  std::promise<void> held, done;
+  std::thread client([&] {
+    LockGuard<RecursiveLock> hold(OffsetLock);
+    held.set_value();
+    done.get_future().wait();
+  });
+  held.get_future().wait();
+  OneSecondTimer(1, 1, 0, nullptr);  // fires, but the lock is busy
+  EXPECT_EQ(Overrides(), (std::vector<int>{1, 1, 1, 1}));
+  EXPECT_EQ(OverrideWatchdogRunsLeft(), 0);
+  done.set_value();
+  client.join();
+  OneSecondTimer(1, 1, 0, nullptr);
+  EXPECT_EQ(Overrides(), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(OverrideWatchdogRunsLeft(), -1);
 }
 
 // A count that a client re-arms between the timer's read and its write,
