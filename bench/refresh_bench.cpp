@@ -7,6 +7,7 @@
 
 #include "XPLMDataAccess.h"
 #include "XPLMDefs.h"
+#include "XPLMProcessing.h"
 #include "base/locks.h"
 #include "offsets/coding.h"
 #include "offsets/convert.h"
@@ -16,6 +17,7 @@
 #include "offsets/refresh_lists.h"
 #include "offsets/refresh_scheduler.h"
 #include "offsets/scaled_rows.h"
+#include "requests/message_window.h"
 #include "requests/read_refresh.h"
 #include "requests/write_dispatch.h"
 #include "simhost/host/host.h"
@@ -232,6 +234,53 @@ void BM_RefreshCallbackD(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RefreshCallbackD);
+
+void BM_RefreshCallbackB(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackB(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackB);
+
+void BM_RefreshCallbackE(benchmark::State& state) {
+  StartPluginOnce();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tarvos::RefreshCallbackE(0, 0, 0, nullptr));
+  }
+}
+BENCHMARK(BM_RefreshCallbackE);
+
+// The per-frame check of the message window with nothing pending, against
+// a flight-loop callback that does nothing: both called as the host calls
+// them, through a function pointer it cannot see through.
+float EmptyFlightLoop(float, float, int, void*) { return -1.0f; }
+
+void RunFlightLoop(benchmark::State& state, XPLMFlightLoop_f callback) {
+  StartPluginOnce();
+  XPLMFlightLoop_f volatile f = callback;
+  for (auto _ : state) benchmark::DoNotOptimize(f(0, 0, 0, nullptr));
+}
+void BM_EmptyFlightLoopCallback(benchmark::State& state) {
+  RunFlightLoop(state, EmptyFlightLoop);
+}
+BENCHMARK(BM_EmptyFlightLoopCallback);
+void BM_MessageWindowFrameNothingPending(benchmark::State& state) {
+  RunFlightLoop(state, tarvos::MessageWindowFrame);
+}
+BENCHMARK(BM_MessageWindowFrameNothingPending);
+
+// A client's message write: what the transport thread does (the request
+// recorded), without the window the next frame makes.
+void BM_ApplyWriteMessageTime(benchmark::State& state) {
+  StartPluginOnce();
+  uint8_t bytes[2] = {10, 0};
+  for (auto _ : state) {
+    tarvos::LockGuard<tarvos::RecursiveLock> hold(tarvos::OffsetLock);
+    benchmark::DoNotOptimize(tarvos::ApplyWrite(bytes, 0x32FA, 2));
+  }
+}
+BENCHMARK(BM_ApplyWriteMessageTime);
 
 }  // namespace
 

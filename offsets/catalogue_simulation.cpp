@@ -1,6 +1,7 @@
-// Catalogue rows of the write-only simulation controls: pushback and
-// equipment failures (requests/simulation_writes.cpp). The clock, pause and
-// rate rows are with the clock, the ATC texts with the settings.
+// Catalogue rows of the write-only simulation controls: equipment
+// failures; pushback control shares its row with the pushback state
+// (requests/simulation_writes.cpp). The clock, pause and rate rows are with the
+// clock, the ATC texts with the settings.
 #include "offsets/catalogue_tables.h"
 
 namespace tarvos {
@@ -10,8 +11,6 @@ using namespace catalogue_rows;
 
 // clang-format off
 constexpr OffsetRow kSimulationControl[] = {
-    Row(0x31F4, 4, kU32, kW, kNone, "pushback.control", "", 1,
-        "Write: pushback control for the pushback plugin, 0 to 2 push, 3 stops"),
     Row(0x6DA4, 4, kBits, kW, kNone, "failures.bits", "", 1,
         "Write: bits 0 to 25 fail (set) or mend (clear) one equipment each"),
     Row(0x6DAA, 1, kU8, kW, kNone, "failures.all", "", 1,

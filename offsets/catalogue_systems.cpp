@@ -1,6 +1,6 @@
-// Catalogue rows of the aircraft state, autopilot, flight controls,
-// and settings offsets that exist today: most
-// are recomputed when a client reads them (requests/read_items.cpp).
+// Catalogue rows of the aircraft state, autopilot and settings offsets: most
+// are recomputed when a client reads them (requests/read_items.cpp). The
+// flight controls are in catalogue_controls.cpp.
 #include "offsets/catalogue_tables.h"
 
 namespace tarvos {
@@ -10,10 +10,6 @@ using namespace catalogue_rows;
 
 // Feet to the stored metres x 65536.
 constexpr double kFeetPerAltitudeUnit = 1.0 / 19975.3728;
-// Inputs and positions stored as ratio x 16383.
-constexpr double kRatio16383 = 1.0 / 16383;
-// The deflections stored as degrees x 10 x pi/180 in the f64 copies.
-constexpr double kDegreesPerTenthRadian = 1.0 / 0.17453292;
 
 // clang-format off
 constexpr OffsetRow kAircraftState[] = {
@@ -80,45 +76,6 @@ constexpr OffsetRow kAutopilot[] = {
         "deg", 1, "Flight director pitch command, nose up negative"),
     Row(0x2EF0, 8, kF64, kR, kCallbackA, "autopilot.flight_director_roll",
         "deg", 1, "Flight director bank command"),
-    Row(0x2F80, 1, kU8, kR, kCallbackF, "brakes.auto_brake", "", 1,
-        "Auto-brake setting").Reads(kInt, 0x2F80, 1),
-};
-
-constexpr OffsetRow kControls[] = {
-    Row(0x0BB2, 2, kS16, kR, kReadTime, "controls.elevator_input", "",
-        kRatio16383, "Yoke pitch input, -1 to 1 (with a joystick only)"),
-    Row(0x0BB4, 2, kS16, kR, kReadTime, "controls.elevator", "deg",
-        -1.0 / 1090.866667, "Elevator deflection"),
-    Row(0x0BB8, 2, kS16, kR, kReadTime, "controls.aileron", "deg",
-        -1.0 / 546.1, "Aileron deflection"),
-    Row(0x0BBA, 2, kS16, kR, kReadTime, "controls.rudder_input", "",
-        kRatio16383, "Rudder pedal input, -1 to 1 (with a joystick only)"),
-    Row(0x0BBC, 2, kS16, kR, kReadTime, "controls.rudder", "deg", 1.0 / 546.1,
-        "Rudder deflection"),
-    Row(0x0BDC, 4, kU32, kR, kReadTime, "controls.flap_request", "",
-        kRatio16383, "Flap handle request, 0 to 1"),
-    Row(0x0BE4, 4, kU32, kR, kReadTime, "controls.flap_right", "deg",
-        1.0 / 409.575, "Right flap deflection"),
-    Row(0x0BE8, 4, kU32, kR, kReadTime, "gear.handle", "", 1,
-        "Gear handle: 0 up, 16383 down"),
-    Row(0x0BEC, 4, kU32, kR, kReadTime, "gear.nose", "", kRatio16383,
-        "Nose gear extension, 0 to 1"),
-    Row(0x0BF0, 4, kU32, kR, kReadTime, "gear.right", "", kRatio16383,
-        "Right gear extension, 0 to 1"),
-    Row(0x0BF4, 4, kU32, kR, kReadTime, "gear.left", "", kRatio16383,
-        "Left gear extension, 0 to 1"),
-    Row(0x2EA8, 8, kF64, kR, kReadTime, "controls.aileron_f64", "deg",
-        -kDegreesPerTenthRadian, "Aileron deflection (double)")
-        .Alias(0x0BB8),
-    Row(0x2EB8, 8, kF64, kR, kReadTime, "controls.rudder_f64", "deg",
-        kDegreesPerTenthRadian, "Rudder deflection (double)").Alias(0x0BBC),
-    Row(0x3328, 2, kS16, kR, kReadTime, "controls.elevator_input_copy", "",
-        kRatio16383, "Yoke pitch input (with a joystick only)").Alias(0x0BB2),
-    Row(0x332C, 2, kS16, kR, kReadTime, "controls.rudder_input_copy", "",
-        kRatio16383, "Rudder pedal input (with a joystick only)")
-        .Alias(0x0BBA),
-    Row(0x6D8A, 2, kS16, kR, kReadTime, "controls.nose_wheel_steering", "deg",
-        0.01, "Nose-wheel steering angle"),
 };
 
 constexpr OffsetRow kSettingsRows[] = {
@@ -140,9 +97,6 @@ CatalogueDomain AircraftStateCatalogue() {
 }
 CatalogueDomain AutopilotCatalogue() {
   return {"Autopilot and flight director", kAutopilot};
-}
-CatalogueDomain ControlsCatalogue() {
-  return {"Flight controls and gear", kControls};
 }
 CatalogueDomain SettingsCatalogue() {
   return {"Settings and ATC identification", kSettingsRows};

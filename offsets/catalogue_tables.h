@@ -34,6 +34,8 @@ CatalogueDomain ClockCatalogue();
 CatalogueDomain AircraftStateCatalogue();
 CatalogueDomain AutopilotCatalogue();
 CatalogueDomain ControlsCatalogue();
+CatalogueDomain SystemsCatalogue();
+CatalogueDomain MessageCatalogue();
 CatalogueDomain NavigationCatalogue();
 CatalogueDomain EngineCatalogue();
 CatalogueDomain WeatherCatalogue();

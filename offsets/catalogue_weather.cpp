@@ -147,7 +147,7 @@ constexpr OffsetRow kWeather[] = {
     Row(0x6DA9, 1, kU8, kW, kNone, "weather.runway_friction_integer", "", 1,
         "Write: runway friction through the integer setter, which the "
         "simulator's float dataref ignores (no effect); it does not set the "
-        "APU switch"),
+        "APU switch").Alias(0x6DA9),
     Row(0x6DAF, 1, kU8, kRW, kCallbackG, "weather.thunderstorms", "%", 1,
         "Thunderstorm intensity")
         .ReadsFloatFactor(kFloat, 0x6DAF, 100),

@@ -1,6 +1,7 @@
 #include "offsets/refresh_lists.h"
 
 #include "offsets/autopilot.h"
+#include "offsets/controls.h"
 #include "offsets/engines.h"
 #include "offsets/position.h"
 #include "offsets/radio.h"
@@ -66,9 +67,11 @@ constexpr Converter kListA[] = {
 
 // Every 3rd frame: ground speed, yoke, trims, flap handle.
 constexpr Converter kListB[] = {
-    Scaled<0x02B4>,  // ground speed
-    // Then yoke roll 0x0BB6, elevator trim 0x0BC0, 0x2E98/0x0BC2, flap
-    // handle 0x0BE0.
+    Scaled<0x02B4>,             // ground speed
+    ConvertYokeRoll,            // 0x0BB6
+    Scaled<0x0BC0>,             // elevator trim
+    ConvertElevatorTrimCopies,  // 0x0BC2 with 0x2E98
+    Scaled<0x0BE0>,             // flap handle
 };
 
 // Every 7th frame: autopilot speed and modes, engines running, slats, flaps.
@@ -83,7 +86,16 @@ constexpr Converter kListC[] = {
     ConvertRunning<1>,  // 0x0894
     ConvertMixture<2>,  // 0x0928
     ConvertRunning<2>,  // 0x092C
-                        // Then slats and flaps (0x30E8 ...), 0x310A.
+
+    Scaled<0x30E8>,        // slats
+    Scaled<0x30EA>,        //
+    Scaled<0x30EC>,        //
+    Scaled<0x30EE>,        //
+    Scaled<0x30F0>,        // flap deflections
+    Scaled<0x30F2>,        //
+    Scaled<0x30F4>,        //
+    Scaled<0x30F6>,        //
+    ConvertOverrideFlags,  // 0x310A
 };
 
 // Every 13th frame: local time, altimeter, magnetos, spoilers, DME,
@@ -98,8 +110,10 @@ constexpr Converter kListD[] = {
     ConvertStarter<2>,            // 0x0507 with 0x092A
     ConvertHydraulicPressure<2>,  // 0x0970
 
-    ConvertWingLeveller,  // 0x07C0
-    // Spoilers and trims (0x0BCC ... 0x0BD8) come here.
+    ConvertWingLeveller,         // 0x07C0
+    ConvertSpoilers,             // 0x0BCC, 0x0BD0
+    Scaled<0x0BD4>,              // spoiler ratio
+    Scaled<0x0BD8>,              // spoiler ratio
     ConvertDme<0x0C29, 0x0300>,  // NAV1 DME
     ConvertDme<0x0C33, 0x0306>,  // NAV2 DME
     Scaled<0x0C4B>,              // NAV1 from/to
@@ -109,9 +123,11 @@ constexpr Converter kListD[] = {
     Scaled<0x0E8C>,              // outside air temperature
     ConvertSurfaceWindSpeed,     // 0x0F72 with 0x04D8, 0x0EF0
     Scaled<0x11D0>,              // outside air temperature
-    // Trims (0x2EA0 ... 0x2EC0) come here.
-    ConvertFlightDirector,  // 0x2EE0
-                            // Then 0x6F00.
+    Scaled<0x2EA0>,              // elevator trim
+    Scaled<0x2EB0>,              // aileron trim
+    Scaled<0x2EC0>,              // rudder trim
+    ConvertFlightDirector,       // 0x2EE0
+    Scaled<0x6F00>,              // nose-wheel speed
 };
 
 // Callback E: NAV1/COM1/ADF1, time zone, electrics, pushback.
@@ -122,38 +138,42 @@ constexpr Converter kListE[] = {
     ConvertZuluTime,        // 0x023B-0x023C
     ConvertTimeZoneOffset,  // 0x0246
     Scaled<0x0274>,         // frame period
-    // Pitot heat 0x029C comes here.
-    ConvertBcd3<0x034C>,  // ADF1
-    ConvertBcd4<0x034E>,  // COM1
-    ConvertBcd4<0x311A>,  // COM1 standby
-    ConvertNav1Present,   // 0x07A0
-    ConvertNav1Flags,     // 0x0C4A, 0x0C4D
-    ConvertNav1Identity,  // 0x3000, 0x3006
-    // Electrics and pushback (0x3101 ... 0x31F4) come here.
+    Scaled<0x029C>,         // pitot heat
+    ConvertBcd3<0x034C>,    // ADF1
+    ConvertBcd4<0x034E>,    // COM1
+    ConvertBcd4<0x311A>,    // COM1 standby
+    ConvertNav1Present,     // 0x07A0
+    ConvertNav1Flags,       // 0x0C4A, 0x0C4D
+    ConvertNav1Identity,    // 0x3000, 0x3006
+    ConvertGenerators,      // 0x3101
+    ConvertBattery,         // 0x3102
+    Scaled<0x3103>,         // avionics
+    ConvertFuelPumps,       // 0x3104
+    ConvertPushback,        // 0x31F0 with 0x31F4
     ConvertRadioFlagsNav1,  // 0x3300
 };
 
 // Every 31st frame: NAV2/COM2/ADF2, transponder, pause, simulation rate.
 constexpr Converter kListF[] = {
-    ConvertNav2Search,    // 0x0844 ... 0x0868
-    ConvertPaused,        // 0x0262 with 0x0264
-    ConvertBcd4<0x02D4>,  // ADF2
-    ConvertBcd4<0x3118>,  // COM2
-    ConvertBcd4<0x311C>,  // COM2 standby
-    ConvertBcd4<0x0352>,  // NAV2
-    ConvertBcd4<0x3120>,  // NAV2 standby
-    ConvertNav2Present,   // 0x07A4
-    Scaled<0x0808>,       // yaw damper
-    Scaled<0x0C1A>,       // simulation rate
-    ConvertNav2Flags,     // 0x0C5A, 0x0C70
-    Scaled<0x2F80>,       // auto-brake setting
-    // 0x0BC8 comes here.
+    ConvertNav2Search,      // 0x0844 ... 0x0868
+    ConvertPaused,          // 0x0262 with 0x0264
+    ConvertBcd4<0x02D4>,    // ADF2
+    ConvertBcd4<0x3118>,    // COM2
+    ConvertBcd4<0x311C>,    // COM2 standby
+    ConvertBcd4<0x0352>,    // NAV2
+    ConvertBcd4<0x3120>,    // NAV2 standby
+    ConvertNav2Present,     // 0x07A4
+    Scaled<0x0808>,         // yaw damper
+    Scaled<0x0C1A>,         // simulation rate
+    ConvertNav2Flags,       // 0x0C5A, 0x0C70
+    Scaled<0x2F80>,         // auto-brake setting
+    Scaled<0x0BC8>,         // parking brake
     ConvertNav2Identity,    // 0x301F, 0x3025
     ConvertRadioFlagsNav2,  // 0x3300
     Scaled<0x6D8C>,         // transponder mode
-    // 0x6D88 comes here.
-    ConvertBcd4<0x0354>,  // transponder code
-                          // Then 0x6DA9.
+    Scaled<0x6D88>,         // wipers
+    ConvertBcd4<0x0354>,    // transponder code
+    Scaled<0x6DA9>,         // APU switch
 };
 
 // Every 59th frame: ADF identifiers, carburettor heat, fuel, clouds.
@@ -179,7 +199,8 @@ constexpr Converter kListG[] = {
     Scaled<0x6DA8>,                 // runway friction
     Scaled<0x6DAF>,                 // thunderstorms
     ConvertSurfaceWindDirection,    // 0x0F74 with 0x04DA, 0x0EF2
-                                    // Then 0x6F0B, 0x6F0C.
+    Scaled<0x6F0B>,                 // left surface anti-ice
+    Scaled<0x6F0C>,                 // right surface anti-ice
 };
 
 // Every 157th frame: wind layers, vacuum, total weight.

@@ -18,6 +18,7 @@
 #include "plugin/host_messages.h"
 #include "plugin/plugin_menu.h"
 #include "requests/engine_writes.h"
+#include "requests/message_window.h"
 #include "requests/one_second_timer.h"
 #include "settings/settings.h"
 #include "settings/settings_report.h"
@@ -157,6 +158,7 @@ int Enable() {
   XPLMRegisterFlightLoopCallback(DeferredStart, -1.0f, nullptr);
   RegisterRefreshCallbacks();
   RegisterOneSecondTimer();
+  RegisterMessageWindow();
 
   PrepareTcpServerForEnable();
   return 1;
@@ -168,6 +170,7 @@ void Disable() {
   StatusLine("TARVOS->Starting deinit\n");
   UnregisterRefreshCallbacks();
   UnregisterOneSecondTimer();
+  UnregisterMessageWindow();
 
   StatusLine("TARNET->Closing Socket serve thread.....\n");
   StopTcpServer();

@@ -11,8 +11,9 @@ namespace {
 // Every domain's handler table. A new domain adds its table here.
 using HandlerTable = std::span<const WriteHandler> (*)();
 constexpr HandlerTable kDomainTables[] = {
-    PositionWriteHandlers, AutopilotWriteHandlers, RadioWriteHandlers,
-    WeatherWriteHandlers,  EngineWriteHandlers,    SimulationWriteHandlers,
+    PositionWriteHandlers,      AutopilotWriteHandlers,  RadioWriteHandlers,
+    WeatherWriteHandlers,       EngineWriteHandlers,     ControlWriteHandlers,
+    MessageWindowWriteHandlers, SimulationWriteHandlers,
 };
 
 // Offset -> the handler starting there.

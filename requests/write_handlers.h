@@ -45,6 +45,8 @@ std::span<const WriteHandler> RadioWriteHandlers();
 std::span<const WriteHandler> WeatherWriteHandlers();
 std::span<const WriteHandler> EngineWriteHandlers();
 std::span<const WriteHandler> SimulationWriteHandlers();
+std::span<const WriteHandler> ControlWriteHandlers();
+std::span<const WriteHandler> MessageWindowWriteHandlers();
 
 }  // namespace tarvos
 

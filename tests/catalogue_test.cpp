@@ -206,6 +206,8 @@ constexpr Override kOverrides[] = {
     // A jet's starter flags, and tank counts that fill every capacity.
     {"sim/aircraft/prop/acf_en_type", {5, 0}},
     {"sim/aircraft/overflow/acf_num_tanks", {7, 3}},
+    // Spoilers armed, then half out.
+    {"sim/flightmodel/controls/sbrkrqst", {-0.5, 0.5}},
 };
 
 // Client-owned offsets get distinctive bytes too, so that the converters

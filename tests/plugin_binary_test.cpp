@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -473,6 +474,54 @@ TEST(SimhostProgram, ClientStartsThePistonEngine) {
 
   write16(0x0892, 0);  // magnetos off: it stops
   EXPECT_TRUE(wait_for([&] { return read16(0x0894) == 0; }, 10));
+}
+
+// One command line to the program's control channel (a Unix socket) and
+// its answer line.
+std::string AskControl(const std::string& path, const std::string& command) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return "";
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+  std::string answer;
+  const std::string line = command + "\n";
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      write(fd, line.data(), line.size()) ==
+          static_cast<ssize_t>(line.size())) {
+    char c;
+    while (read(fd, &c, 1) == 1 && c != '\n') answer += c;
+  }
+  close(fd);
+  return answer;
+}
+
+// The real module in the stand-in: a TCP client writes a text and a display
+// time, and the control channel's `windows` shows the band at the top of
+// the screen with that text.
+TEST(SimhostProgram, MessageFromATcpClientShowsInTheWindowsList) {
+  TempDir control_dir;
+  ASSERT_FALSE(control_dir.path().empty());
+  const std::string control = control_dir.path() + "/control";
+  RunningSimhost sim({"--duration", "120", "--control", "unix:" + control});
+  ASSERT_TRUE(sim.connected()) << sim.error();
+  EXPECT_EQ(AskControl(control, "windows"), "ok 0 windows");
+
+  std::vector<uint8_t> text(128, 0);
+  const std::string hello = "Cleared to land runway 27";
+  std::copy(hello.begin(), hello.end(), text.begin());
+  sim.Write(0x3380, text);
+  sim.Write16(0x32FA, 30);
+  const std::string want =
+      "ok 1 window; 1: 1,1060 to 1920,1040 visible \"" + hello + "\"";
+  std::string got;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    got = AskControl(control, "windows");
+    if (got == want) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(got, want);
 }
 
 }  // namespace

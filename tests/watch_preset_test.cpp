@@ -55,6 +55,10 @@ class WatchPresetTest : public TransportFixture {
     h.SetFloatElement("sim/flightmodel/engine/ENGN_N2_", 0, 95.25f);
     h.SetFloatElement("sim/flightmodel/engine/ENGN_N1_", 1, 40);
     h.SetFloatElement("sim/flightmodel/engine/ENGN_N2_", 1, 60);
+    // Flaps half out, spoilers a quarter out, the parking brake off.
+    h.SetFloat("sim/cockpit2/controls/flap_handle_deploy_ratio", 0.5f);
+    h.SetFloat("sim/flightmodel/controls/sbrkrqst", 0.25f);
+    h.SetFloat("sim/flightmodel/controls/parkbrake", 0);
     // Two tanks of 100 kg with 90 kg in each: the capacities come with the
     // aircraft.
     h.SetAircraft({{"Twin.acf", "/aircraft/Twin/Twin.acf"}});
@@ -125,6 +129,10 @@ TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
             "eng 1 oil temp    80.0 C\n"
             "eng 1 oil press   45.0 psi\n"
             "eng 1 EPR         1.250\n"
+            "flaps             0.500\n"
+            "gear handle       16383\n"
+            "spoilers          7695\n"
+            "parking brake     0.0000\n"
             "fuel centre       0.0000 %\n"
             "fuel left main    90.0784 %\n"
             "fuel right main   90.0784 %\n"

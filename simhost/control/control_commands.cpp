@@ -21,7 +21,7 @@ constexpr char kXPushbackSignature[] = "GoodWay.XPushBack";
 constexpr char kHelp[] =
     "ok commands: help, get NAME, set NAME VALUE, step N, run, pause, "
     "plugin x737|xpushback on|off, aircraft COUNT, message ID [PARAM], "
-    "crash, flight on|off, commands, buttons, keys, status, weather, "
+    "crash, flight on|off, commands, buttons, keys, status, weather, windows, "
     "menu, menu choose ITEM, widgets, widget press|check|type|close ..., "
     "snapshot FILE.svg, failures, quit";
 
@@ -195,6 +195,7 @@ std::string ControlExecutor::Execute(std::string_view line) {
   }
   if (word == "status") return Status(args);
   if (word == "weather") return Weather(args);
+  if (word == "windows") return Windows(args);
   if (word == "quit") {
     if (args.size() != 1) return Error("usage: quit");
     quit_ = true;

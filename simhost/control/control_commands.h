@@ -25,6 +25,7 @@
 //   menu, widgets, widget ..., snapshot FILE.svg, failures
 //                             the plugin's menus and windows, used as a
 //                             user would (ui_commands.h)
+//   windows                   each plugin window: geometry, text drawn last
 //   quit                      end the program
 //
 // Threads: main thread only.
@@ -78,6 +79,7 @@ class ControlExecutor {
   std::string Inputs(const Args& args, InputKind first, InputKind last);
   std::string Status(const Args& args);
   std::string Weather(const Args& args);
+  std::string Windows(const Args& args);  // control_windows.cpp
   // Moves the host's input records into the two pending lists, so that
   // `buttons` does not lose the key strokes and `keys` not the buttons.
   void CollectInputs();

@@ -155,6 +155,8 @@ void FlightModel::PlaceForPhase(Phase phase) {
   gear_ = 1;
   gear_deploy_ = 1;
   speedbrake_ = 0;
+  flap_deploy_ = flaps_;
+  client_flaps_ = client_gear_ = false;
   target_track_ = state_.heading;
   target_up_ = kFieldElevation;
   target_speed_ = target_vs_ = target_pitch_ = target_roll_ = 0;
@@ -164,6 +166,7 @@ void FlightModel::PlaceForPhase(Phase phase) {
 void FlightModel::Step(double /*now*/, float dt) {
   Host& host = Host::Get();
   FollowOutsideWrites();
+  FollowControlRequests();
   FollowAutopilot();
   double sim_dt = dt;
   if (host.GetInt("sim/time/paused") != 0) {
@@ -173,6 +176,8 @@ void FlightModel::Step(double /*now*/, float dt) {
   }
   if (sim_dt > 0) {
     if (fly_) Advance(sim_dt);
+    HoldClientControls();
+    MoveFlaps(sim_dt);
     UpdateSystems(sim_dt);
     traffic_.Advance(sim_dt);
   }
@@ -391,7 +396,7 @@ void FlightModel::SteerTo(double desired_track, double dt) {
     // A coordinated turn: the bank gives the turn rate.
     double rate = Clamp(error * 0.35, -3, 3);
     double speed = std::max(s.speed, 30.0);
-    double bank = std::atan(speed * rate * kRad / kGravity) / kRad;
+    double bank = YokeBank(std::atan(speed * rate * kRad / kGravity) / kRad);
     target_roll_ = bank;
     s.roll = Approach(s.roll, bank, 5 * dt);
     s.turn_rate = kGravity * std::tan(s.roll * kRad) / speed / kRad;
@@ -400,7 +405,8 @@ void FlightModel::SteerTo(double desired_track, double dt) {
 }
 
 void FlightModel::ControlVertical(double target_vs, double dt) {
-  state_.vertical_speed = Approach(state_.vertical_speed, target_vs, 1.0 * dt);
+  state_.vertical_speed =
+      Approach(state_.vertical_speed, YokeClimb(target_vs), 1.0 * dt);
 }
 
 void FlightModel::ControlSpeed(double target_speed, double dt) {

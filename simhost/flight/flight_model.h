@@ -155,6 +155,22 @@ class FlightModel {
   double gear_deploy_ = 1;  // gear position, 0..1
   double speedbrake_ = 0;   // handle, 0..1, -0.5 armed
 
+  // Controls a client moved through the plugin (flight_controls.cpp): the
+  // flap request and the gear lever, once moved, stay where the client put
+  // them; the flaps follow their handle over a few seconds; the overrides
+  // take the yoke and the throttles from the circuit while they are set.
+  void FollowControlRequests();
+  void HoldClientControls();
+  void MoveFlaps(double dt);
+  double YokeBank(double bank) const;
+  double YokeClimb(double climb) const;
+  bool client_flaps_ = false;
+  bool client_gear_ = false;
+  bool client_gear_down_ = true;
+  double client_flap_request_ = 0;
+  bool throttles_overridden_ = false;
+  double flap_deploy_ = 0;  // flaps as they are, 0..1
+
   // What the guidance asks for, shown as autopilot selections and flight
   // director commands.
   double target_track_ = kRunwayHeading, target_up_ = kFieldElevation;

@@ -464,8 +464,8 @@ void FlightModel::PublishEngines() {
 
 void FlightModel::PublishControls() {
   const std::string c = "sim/flightmodel/controls/";
-  const float flaps = static_cast<float>(flaps_);
-  refs_.FloatOnChange(c + "flaprqst", flaps);
+  refs_.FloatOnChange(c + "flaprqst", static_cast<float>(flaps_));
+  const float flaps = static_cast<float>(flap_deploy_);
   refs_.FloatOnChange("sim/cockpit2/controls/flap_handle_deploy_ratio", flaps);
   for (const char* n : {"wing1l_fla1def", "wing2l_fla1def", "wing1r_fla1def",
                         "wing2r_fla1def", "wing1r_fla2def"}) {

@@ -49,6 +49,7 @@ void RecordInput(InputKind kind, int code) {
     OnAutopilotKey(s, code);
     OnSimulationKey(s, code);
   }
+  if (kind == InputKind::kButtonPress) OnControlButton(s, code);
   if (kind == InputKind::kButtonPress) s.held_buttons.insert(code);
   if (kind == InputKind::kButtonRelease) s.held_buttons.erase(code);
 }

@@ -4,8 +4,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -34,8 +34,8 @@ std::string MakeTempFolder() {
                   entropy());
     const std::filesystem::path folder = base / name;
     if (std::filesystem::create_directory(folder, ec) && !ec) {
-      return folder.string() + static_cast<char>(
-                                   std::filesystem::path::preferred_separator);
+      return folder.string() +
+             static_cast<char>(std::filesystem::path::preferred_separator);
     }
   }
   return "";
@@ -93,6 +93,8 @@ void Host::Reset() {
     s.reference_longitude = kDefaultLongitude;
     s.menus.clear();
     s.windows.clear();
+    s.destroyed_windows.clear();
+    s.drawing_window = nullptr;
     s.widgets.clear();
     s.drawn_strings.clear();
     s.main_thread = std::this_thread::get_id();

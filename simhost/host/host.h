@@ -241,6 +241,17 @@ class Host {
   int ClickWindow(XPLMWindowID window, int x, int y, XPLMMouseStatus status);
   // Strings drawn with XPLMDrawString since the last call.
   std::vector<std::string> TakeDrawnStrings();
+  // Every visible window drawn, in creation order, as the simulator does
+  // after each frame's flight loops (StepFrame calls it).
+  void DrawVisibleWindows();
+  // Each live window with its geometry and the text its last draw drew
+  // (window_census.cpp).
+  struct WindowReport {
+    XPLMWindowID id = nullptr;
+    WindowInfo info;
+    std::string last_text;  // the strings of one draw, joined by " | "
+  };
+  std::vector<WindowReport> WindowCensus() const;
 
   std::vector<XPWidgetID> Widgets() const;  // live widgets
   WidgetInfo GetWidgetInfo(XPWidgetID widget) const;
@@ -264,7 +275,8 @@ class Host {
   // - a main-thread-only function (flight-loop registration and scheduling,
   //   menus, windows and drawing, widgets) called from another thread than
   //   the one that last reset the host;
-  // - destroying a window or menu that does not exist (or no longer does);
+  // - destroying a window or menu that does not exist (or no longer does:
+  //   a window destroyed twice is told apart);
   // - registering a flight-loop callback (function and refcon) that is
   //   already registered.
   // Reset keeps them: every test fails when one was recorded (the test

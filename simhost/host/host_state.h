@@ -100,6 +100,9 @@ struct Window {
   XPLMHandleKey_f key = nullptr;
   XPLMHandleMouseClick_f mouse = nullptr;
   void* refcon = nullptr;
+  // The strings of the draw in progress, and of the last finished draw.
+  std::string drawing;
+  std::string last_text;
 };
 
 struct Widget {
@@ -182,6 +185,10 @@ struct Host::State {
   std::map<XPLMWindowID, Window> windows GUARDED_BY(mu);
   std::map<XPWidgetID, Widget> widgets GUARDED_BY(mu);
   std::vector<std::string> drawn_strings GUARDED_BY(mu);
+  // The window whose draw callback runs (null between draws), and every
+  // window destroyed, so that a second destroy is told from a bad handle.
+  XPLMWindowID drawing_window GUARDED_BY(mu) = nullptr;
+  std::unordered_set<XPLMWindowID> destroyed_windows GUARDED_BY(mu);
 
   // The strict host: calls the simulator would refuse, in order, and the
   // thread the main-thread-only calls must come from (the one that last
@@ -241,6 +248,9 @@ void OnEngineCommand(Host::State& s, const std::string& name) REQUIRES(s.mu);
 // The simulator's own keys (sim_controls.cpp): the pause key toggles
 // sim/time/paused.
 void OnSimulationKey(Host::State& s, int key) REQUIRES(s.mu);
+// The gear lever's buttons (flight_controls.cpp): button 52 raises the
+// gear handle (sim/cockpit/switches/gear_handle_status 0), 53 lowers it.
+void OnControlButton(Host::State& s, int button) REQUIRES(s.mu);
 // Keeps latitude, longitude and elevation in step with local_x/y/z after
 // the plugin relocated the aircraft through the local coordinates.
 void SyncWorldFromLocal(Host::State& s) REQUIRES(s.mu);

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <numbers>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>

@@ -145,6 +145,7 @@ void Host::StepFrame(float dt) {
       Schedule(*state_, *loop, next, state_->now);
     }
   }
+  DrawVisibleWindows();
 }
 
 void Host::StepFrames(int count, float dt) {

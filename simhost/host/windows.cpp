@@ -35,12 +35,18 @@ void Host::DrawWindow(XPLMWindowID window) {
   void* refcon = nullptr;
   {
     simhost::HostLock lock(state_->mu);
-    const Window* w = FindWindow(*state_, window);
+    Window* w = FindWindow(*state_, window);
     if (w == nullptr) return;
     draw = w->draw;
     refcon = w->refcon;
+    w->drawing.clear();
+    state_->drawing_window = window;
   }
   if (draw != nullptr) draw(window, refcon);
+  simhost::HostLock lock(state_->mu);
+  state_->drawing_window = nullptr;
+  // The callback may have destroyed its own window.
+  if (Window* w = FindWindow(*state_, window)) w->last_text = w->drawing;
 }
 
 // Returns the mouse callback's answer; 0 for an unknown window or one
@@ -94,7 +100,13 @@ void XPLMDestroyWindow(XPLMWindowID inWindowID) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
   simhost::RequireMainThread(s, __func__);
-  if (s.windows.erase(inWindowID) == 0) {
+  if (s.windows.erase(inWindowID) != 0) {
+    s.destroyed_windows.insert(inWindowID);
+  } else if (s.destroyed_windows.count(inWindowID) != 0) {
+    simhost::RecordHostError(s,
+                             "XPLMDestroyWindow of a window destroyed "
+                             "already");
+  } else {
     simhost::RecordHostError(s,
                              "XPLMDestroyWindow of a window that does not "
                              "exist");
@@ -166,5 +178,16 @@ void XPLMDrawString(float*, int, int, char* inChar, int*, XPLMFontID) {
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);
   simhost::RequireMainThread(s, __func__);
+  // The record keeps the latest strings only: a window drawn every frame
+  // of a long run must not grow it without end.
+  constexpr size_t kKeptStrings = 4096;
+  if (s.drawn_strings.size() >= kKeptStrings) {
+    s.drawn_strings.erase(s.drawn_strings.begin(),
+                          s.drawn_strings.begin() + kKeptStrings / 2);
+  }
   s.drawn_strings.emplace_back(inChar);
+  if (Window* w = simhost::FindWindow(s, s.drawing_window)) {
+    if (!w->drawing.empty()) w->drawing += " | ";
+    w->drawing += inChar;
+  }
 }
