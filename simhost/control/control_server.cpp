@@ -1,14 +1,5 @@
 #include "simhost/control/control_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +7,7 @@
 #include <vector>
 
 #include "simhost/control/control_commands.h"
+#include "simhost/control/control_socket.h"
 
 namespace simhost {
 namespace {
@@ -25,17 +17,8 @@ namespace {
 constexpr size_t kMaxPendingOutput = 1 << 20;
 constexpr int kPollTimeoutMs = 200;
 
-void SetNonBlocking(int fd) {
-  int flags = fcntl(fd, F_GETFL, 0);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-}
-
-std::string SystemError(const std::string& what) {
-  return what + ": " + std::strerror(errno);
-}
-
 struct Client {
-  int fd = -1;
+  ControlFd fd = kNoControlFd;
   std::string input;      // bytes after the last line end
   bool overlong = false;  // dropping the rest of a too-long line
   std::string output;     // answers not yet sent
@@ -50,69 +33,46 @@ bool ControlServer::Start(const std::string& where, std::string* error) {
     *error = "the control channel is already running";
     return false;
   }
-  int fd = -1;
+  std::string unix_path;
+  long port = 0;
   if (where.rfind("unix:", 0) == 0) {
-    std::string path = where.substr(5);
-    sockaddr_un addr{};
-    if (path.empty() || path.size() >= sizeof(addr.sun_path)) {
-      *error = "bad Unix socket path '" + path + "'";
+    unix_path = where.substr(5);
+    if (unix_path.empty()) {
+      *error = "bad Unix socket path ''";
       return false;
     }
-    // A socket left behind by an earlier run would block the bind; any
-    // other kind of file is not ours to remove.
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
-      unlink(path.c_str());
-    }
-    fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.size());
-    if (fd < 0 ||
-        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-        listen(fd, 8) != 0) {
-      *error = SystemError("cannot listen on " + path);
-      if (fd >= 0) close(fd);
-      return false;
-    }
-    unix_path_ = path;
-    port_ = 0;
   } else {
     char* end = nullptr;
     errno = 0;
-    long port = std::strtol(where.c_str(), &end, 10);
+    port = std::strtol(where.c_str(), &end, 10);
     if (where.empty() || errno != 0 || *end != '\0' || port < 0 ||
         port > 65535) {
       *error = "bad control port '" + where + "' (0 to 65535, or unix:PATH)";
       return false;
     }
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // never other hosts
-    socklen_t len = sizeof(addr);
-    if (fd < 0 ||
-        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-        listen(fd, 8) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-      *error = SystemError("cannot listen on 127.0.0.1:" + where);
-      if (fd >= 0) close(fd);
-      return false;
-    }
-    port_ = ntohs(addr.sin_port);
   }
-  int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-    *error = SystemError("cannot create the control wake pipe");
-    close(fd);
+  if (!StartControlSockets()) {
+    *error = "cannot start the socket library";
     return false;
   }
-  SetNonBlocking(fd);
+  int bound_port = 0;
+  ControlFd fd =
+      ListenControl(static_cast<int>(port), unix_path, &bound_port, error);
+  if (fd == kNoControlFd) {
+    StopControlSockets();
+    return false;
+  }
+  ControlFd wake_read = kNoControlFd, wake_write = kNoControlFd;
+  if (!MakeWakeChannel(&wake_read, &wake_write, error)) {
+    CloseControl(fd);
+    StopControlSockets();
+    return false;
+  }
+  unix_path_ = unix_path;
+  port_ = bound_port;
   listen_fd_ = fd;
-  wake_read_ = pipe_fds[0];
-  wake_write_ = pipe_fds[1];
+  wake_read_ = wake_read;
+  wake_write_ = wake_write;
   stop_.store(false);
   thread_ = std::thread([this] { Serve(); });
   return true;
@@ -124,23 +84,22 @@ void ControlServer::Stop() {
     Wake();
     thread_.join();
   }
-  for (int* fd : {&listen_fd_, &wake_read_, &wake_write_}) {
-    if (*fd >= 0) close(*fd);
-    *fd = -1;
+  const bool started = listen_fd_ != kNoControlFd;
+  for (ControlFd* fd : {&listen_fd_, &wake_read_, &wake_write_}) {
+    CloseControl(*fd);
+    *fd = kNoControlFd;
   }
   if (!unix_path_.empty()) {
-    unlink(unix_path_.c_str());
+    RemoveControlSocketFile(unix_path_);
     unix_path_.clear();
   }
+  if (started) StopControlSockets();
   port_ = 0;
 }
 
 void ControlServer::Wake() {
-  if (wake_write_ < 0) return;
-  char byte = 1;
-  // A full pipe already holds a wake-up; nothing is lost.
-  ssize_t ignored = write(wake_write_, &byte, 1);
-  (void)ignored;
+  if (wake_write_ == kNoControlFd) return;
+  WakeControl(wake_write_);
 }
 
 int ControlServer::Poll(
@@ -170,7 +129,7 @@ void ControlServer::Serve() {
   std::map<uint64_t, Client> clients;
   uint64_t next_id = 1;
   auto drop = [&clients](uint64_t id) {
-    close(clients[id].fd);
+    CloseControl(clients[id].fd);
     clients.erase(id);
   };
   while (!stop_.load()) {
@@ -188,34 +147,29 @@ void ControlServer::Serve() {
         if (!a.text.empty()) it->second.output += a.text + "\n";
       }
     }
-    std::vector<pollfd> fds;
+    std::vector<ControlPollFd> fds;
     std::vector<uint64_t> ids;
-    fds.push_back({wake_read_, POLLIN, 0});
-    fds.push_back({listen_fd_, POLLIN, 0});
+    fds.push_back(PollEntry(wake_read_, POLLIN));
+    fds.push_back(PollEntry(listen_fd_, POLLIN));
     for (auto& [id, c] : clients) {
       short events = c.eof ? 0 : POLLIN;
       if (!c.output.empty()) events |= POLLOUT;
-      fds.push_back({c.fd, events, 0});
+      fds.push_back(PollEntry(c.fd, events));
       ids.push_back(id);
     }
-    if (poll(fds.data(), fds.size(), kPollTimeoutMs) < 0) {
-      if (errno == EINTR) continue;
+    if (PollControl(fds.data(), fds.size(), kPollTimeoutMs) < 0) {
       break;  // cannot wait any more: end the channel, not the program
     }
     if (fds[0].revents & POLLIN) {
-      char buf[64];
-      while (read(wake_read_, buf, sizeof(buf)) > 0) {
-      }
+      DrainWake(wake_read_);
     }
     if (fds[1].revents & POLLIN) {
-      int fd;
-      while ((fd = accept4(listen_fd_, nullptr, nullptr,
-                           SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
+      ControlFd fd;
+      while ((fd = AcceptControl(listen_fd_)) != kNoControlFd) {
         if (clients.size() >= static_cast<size_t>(kMaxControlClients)) {
           static const char kBusy[] = "error too many control connections\n";
-          ssize_t ignored = send(fd, kBusy, sizeof(kBusy) - 1, MSG_NOSIGNAL);
-          (void)ignored;
-          close(fd);
+          SendControl(fd, kBusy, sizeof(kBusy) - 1);
+          CloseControl(fd);
           continue;
         }
         clients[next_id++].fd = fd;
@@ -223,21 +177,21 @@ void ControlServer::Serve() {
     }
     std::deque<Line> lines;
     for (size_t i = 0; i < ids.size(); ++i) {
-      const pollfd& p = fds[i + 2];
+      const ControlPollFd& p = fds[i + 2];
       Client& c = clients[ids[i]];
       bool gone = (p.revents & (POLLERR | POLLNVAL)) != 0;
       if (!gone && !c.eof && (p.revents & (POLLIN | POLLHUP))) {
         char buf[4096];
-        ssize_t n = recv(c.fd, buf, sizeof(buf), 0);
+        long n = ReceiveControl(c.fd, buf, sizeof(buf));
         if (n == 0) {
           // The client is done sending: answer what it sent in full, then
           // close. An unfinished last line is never run.
           c.eof = true;
           c.input.clear();
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        } else if (n == -1) {
           gone = true;
         } else if (n > 0) {
-          for (ssize_t k = 0; k < n; ++k) {
+          for (long k = 0; k < n; ++k) {
             char ch = buf[k];
             if (ch == '\n') {
               if (c.overlong) {
@@ -264,10 +218,10 @@ void ControlServer::Serve() {
         }
       }
       if (!gone && (p.revents & POLLOUT) && !c.output.empty()) {
-        ssize_t n = send(c.fd, c.output.data(), c.output.size(), MSG_NOSIGNAL);
+        long n = SendControl(c.fd, c.output.data(), c.output.size());
         if (n > 0) {
           c.output.erase(0, static_cast<size_t>(n));
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        } else if (n == -1) {
           gone = true;
         }
       }
@@ -296,11 +250,9 @@ void ControlServer::Serve() {
   }
   for (auto& [id, c] : clients) {
     if (!c.output.empty()) {
-      ssize_t ignored =
-          send(c.fd, c.output.data(), c.output.size(), MSG_NOSIGNAL);
-      (void)ignored;
+      SendControl(c.fd, c.output.data(), c.output.size());
     }
-    close(c.fd);
+    CloseControl(c.fd);
   }
 }
 

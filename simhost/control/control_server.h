@@ -80,8 +80,9 @@ class ControlServer {
   void Serve();
   void Wake();
 
-  int listen_fd_ = -1;
-  int wake_read_ = -1, wake_write_ = -1;
+  // Descriptors of control_socket.h (intptr_t, -1 none).
+  intptr_t listen_fd_ = -1;
+  intptr_t wake_read_ = -1, wake_write_ = -1;
   int port_ = 0;
   std::string unix_path_;
   std::thread thread_;
