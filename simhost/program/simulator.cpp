@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -110,11 +111,16 @@ void Simulator::AddStopTask(std::function<void()> task) {
 
 void StopOnSignals(Simulator* simulator) {
   signal_target = simulator;
+#if defined(_WIN32)
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+#else
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+#endif
 }
 
 }  // namespace simhost

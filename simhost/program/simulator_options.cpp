@@ -1,5 +1,9 @@
 // Command-line options of tarvos-simhost.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cmath>
@@ -127,11 +131,21 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
 
 std::string DefaultPluginPath() {
   std::error_code ec;
+#if defined(_WIN32)
+  char module[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
+  std::filesystem::path exe(std::string(module, n < sizeof module ? n : 0));
+  if (n == 0 || n >= sizeof module)
+    ec = std::make_error_code(std::errc::io_error);
+  const char* plugin = "win.xpl";
+#else
   std::filesystem::path exe =
       std::filesystem::read_symlink("/proc/self/exe", ec);
+  const char* plugin = "lin.xpl";
+#endif
   std::filesystem::path dir =
       ec ? std::filesystem::current_path(ec) : exe.parent_path();
-  return (dir / ".." / "TARVOS" / "64" / "lin.xpl").lexically_normal();
+  return (dir / ".." / "TARVOS" / "64" / plugin).lexically_normal().string();
 }
 
 }  // namespace simhost

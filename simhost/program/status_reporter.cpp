@@ -1,6 +1,12 @@
 #include "simhost/program/status_reporter.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 
