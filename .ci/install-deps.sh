@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev
           libbenchmark-dev python3 python3-pip python3-setuptools python3-wheel
-          binutils)
+          binutils mingw-w64 wine64 xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -11,6 +11,9 @@ done
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # Elevated only when needed: a root-only machine has no sudo.
+  as_root=()
+  if [ "$(id -u)" -ne 0 ]; then as_root=(sudo -E); fi
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
