@@ -59,12 +59,6 @@ class AutopilotTest : public testing::PluginFixture {
     ConvertFlightDirector();
   }
 
-  // As a transport does it: the handlers, then the bytes into OffsetBlock.
-  void Write(uint32_t offset, const std::vector<uint8_t>& bytes) {
-    LockGuard<RecursiveLock> hold(OffsetLock);
-    ApplyWrite(bytes.data(), offset, static_cast<uint32_t>(bytes.size()));
-    std::memcpy(OffsetBlock + offset, bytes.data(), bytes.size());
-  }
   void Write32(uint32_t offset, uint32_t v) {
     std::vector<uint8_t> b(4);
     StoreU32(b.data(), v);

@@ -40,12 +40,6 @@ class ControlsTest : public testing::PluginFixture {
     Enable();
   }
 
-  // As a transport does it: the handlers, then the bytes into OffsetBlock.
-  void Write(uint32_t offset, const std::vector<uint8_t>& bytes) {
-    LockGuard<RecursiveLock> hold(OffsetLock);
-    ApplyWrite(bytes.data(), offset, static_cast<uint32_t>(bytes.size()));
-    std::memcpy(OffsetBlock + offset, bytes.data(), bytes.size());
-  }
   void Write8(uint32_t offset, uint8_t v) { Write(offset, {v}); }
   void Write16(uint32_t offset, int16_t v) {
     std::vector<uint8_t> b(2);

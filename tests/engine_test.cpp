@@ -32,12 +32,6 @@ class EngineTest : public testing::PluginFixture {
     Enable();
   }
 
-  // As a transport does it: the handlers, then the bytes into OffsetBlock.
-  void Write(uint32_t offset, const std::vector<uint8_t>& bytes) {
-    LockGuard<RecursiveLock> hold(OffsetLock);
-    ApplyWrite(bytes.data(), offset, static_cast<uint32_t>(bytes.size()));
-    std::memcpy(OffsetBlock + offset, bytes.data(), bytes.size());
-  }
   void Write16(uint32_t offset, uint16_t v) {
     std::vector<uint8_t> b(2);
     StoreU16(b.data(), v);

@@ -29,12 +29,6 @@ class MessageWindowTest : public testing::PluginFixture {
     Enable();
   }
 
-  // As a transport does it, on the calling thread.
-  void Write(uint32_t offset, const std::vector<uint8_t>& bytes) {
-    LockGuard<RecursiveLock> hold(OffsetLock);
-    ApplyWrite(bytes.data(), offset, static_cast<uint32_t>(bytes.size()));
-    std::memcpy(OffsetBlock + offset, bytes.data(), bytes.size());
-  }
   void SetText(const std::string& text) {
     std::vector<uint8_t> b(kMessageTextSize, 0);
     std::memcpy(b.data(), text.data(), std::min(text.size(), b.size()));

@@ -45,14 +45,6 @@ class SimulationWritesTest : public testing::PluginFixture {
     host().TakeInputs();
   }
 
-  // As a transport does it: the handlers, then the bytes into OffsetBlock.
-  int Write(uint32_t offset, const std::vector<uint8_t>& bytes) {
-    LockGuard<RecursiveLock> hold(OffsetLock);
-    int handled =
-        ApplyWrite(bytes.data(), offset, static_cast<uint32_t>(bytes.size()));
-    std::memcpy(OffsetBlock + offset, bytes.data(), bytes.size());
-    return handled;
-  }
   static std::vector<uint8_t> Le(uint32_t v, int size) {
     std::vector<uint8_t> b(size);
     for (int i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));

@@ -33,12 +33,6 @@ class WeatherTest : public testing::PluginFixture {
   void Run(RefreshCallback callback) {
     for (Converter c : RefreshList(callback)) c();
   }
-  // As a transport does it: the handlers, then the bytes into OffsetBlock.
-  void Write(uint32_t offset, const std::vector<uint8_t>& bytes) {
-    LockGuard<RecursiveLock> hold(OffsetLock);
-    ApplyWrite(bytes.data(), offset, static_cast<uint32_t>(bytes.size()));
-    std::memcpy(OffsetBlock + offset, bytes.data(), bytes.size());
-  }
   void Write16(uint32_t offset, uint16_t v) {
     Write(offset, {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
   }

@@ -67,7 +67,8 @@ int WaitFor(SocketHandle s, short events, int timeout_ms) {
                              std::chrono::steady_clock::now() - start)
                              .count();
       if (spent >= timeout_ms) return 0;
-      if (timeout_ms - spent < slice) slice = static_cast<int>(timeout_ms - spent);
+      if (timeout_ms - spent < slice)
+        slice = static_cast<int>(timeout_ms - spent);
     }
     WSAPOLLFD p{};
     p.fd = Native(s);
@@ -187,9 +188,9 @@ bool SetReceiveTimeout(SocketHandle s, uint32_t ms) {
 
 long ReceiveSome(SocketHandle s, void* buffer, size_t size) {
   const SocketNotes notes = NotesOf(s);
-  const int timeout =
-      notes.receive_timeout_ms == 0 ? -1
-                                    : static_cast<int>(notes.receive_timeout_ms);
+  const int timeout = notes.receive_timeout_ms == 0
+                          ? -1
+                          : static_cast<int>(notes.receive_timeout_ms);
   const int ready = WaitFor(s, POLLRDNORM, timeout);
   if (ready == 0) return kReceiveTimedOut;
   if (ready < 0) return NotesOf(s).shut_receive ? 0 : -1;
@@ -211,21 +212,21 @@ bool SendAll(SocketHandle s, const void* data, size_t size) {
   return true;
 }
 
-void ShutdownReceive(SocketHandle s) {
+namespace {
+
+// Marks the socket so that every wait on it ends, then shuts it down.
+void MarkAndShutdown(SocketHandle s, int how) {
   {
     std::lock_guard<std::mutex> hold(NotesMutex());
     Notes()[s].shut_receive = true;
   }
-  shutdown(Native(s), SD_RECEIVE);
+  shutdown(Native(s), how);
 }
 
-void ShutdownSocket(SocketHandle s) {
-  {
-    std::lock_guard<std::mutex> hold(NotesMutex());
-    Notes()[s].shut_receive = true;
-  }
-  shutdown(Native(s), SD_BOTH);
-}
+}  // namespace
+
+void ShutdownReceive(SocketHandle s) { MarkAndShutdown(s, SD_RECEIVE); }
+void ShutdownSocket(SocketHandle s) { MarkAndShutdown(s, SD_BOTH); }
 
 void CloseSocket(SocketHandle s) {
   {

@@ -10,6 +10,7 @@
 #include "base/locks.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
+#include "requests/write_dispatch.h"
 
 namespace tarvos::testing {
 namespace {
@@ -120,6 +121,14 @@ void PluginFixture::Poke(uint32_t offset, const std::vector<uint8_t>& bytes) {
   size_t n = std::min<size_t>(bytes.size(), kOffsetSpaceSize - offset);
   LockGuard<RecursiveLock> lock(OffsetLock);
   std::memcpy(OffsetBlock + offset, bytes.data(), n);
+}
+
+int PluginFixture::Write(uint32_t offset, const std::vector<uint8_t>& bytes) {
+  LockGuard<RecursiveLock> hold(OffsetLock);
+  const int handled =
+      ApplyWrite(bytes.data(), offset, static_cast<uint32_t>(bytes.size()));
+  std::memcpy(OffsetBlock + offset, bytes.data(), bytes.size());
+  return handled;
 }
 
 std::vector<simhost::SetRecord> PluginFixture::TakeSets() {

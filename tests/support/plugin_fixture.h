@@ -46,6 +46,10 @@ class PluginFixture : public ::testing::Test {
   double F64(uint32_t offset);
   // Copies bytes into OffsetBlock under OffsetLock (no write handling).
   void Poke(uint32_t offset, const std::vector<uint8_t>& bytes);
+  // A client write as a transport serves it, on the calling thread: the
+  // write handlers, then the bytes into OffsetBlock, under OffsetLock.
+  // Returns what ApplyWrite returned.
+  int Write(uint32_t offset, const std::vector<uint8_t>& bytes);
 
   // The plugin's set calls since the last take, each checked on the way:
   // the host applied it, through the setter of the dataref's own type (so a
