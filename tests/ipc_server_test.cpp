@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <sys/un.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 
@@ -54,12 +55,14 @@ class RawLocal {
   }
   // True when the server closed the connection within `ms` without sending
   // anything more; false for a connection that stays open and silent, or
-  // one that sends.
+  // one that sends. A server closing before it read what this side sent
+  // shows as a reset rather than an end of stream; both are a close.
   bool Closed(int ms = 3000) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, ms) <= 0) return false;
     uint8_t b;
-    return ::recv(fd_, &b, 1, MSG_DONTWAIT) == 0;
+    ssize_t got = ::recv(fd_, &b, 1, MSG_DONTWAIT);
+    return got == 0 || (got < 0 && errno == ECONNRESET);
   }
 
  private:
