@@ -267,9 +267,9 @@ std::string EncodeItemValue(const CatalogueItem& item, const std::string& text,
     // Zero-terminated within the field.
     if (text.size() + 1 > row.size) {
       return Printf(
-          "text for %s is %zu characters; the field holds at most "
+          "text for %s is %u characters; the field holds at most "
           "%u",
-          name.c_str(), text.size(), row.size - 1u);
+          name.c_str(), static_cast<unsigned>(text.size()), row.size - 1u);
     }
     std::copy(text.begin(), text.end(), bytes->begin());
     return "";
