@@ -2,6 +2,10 @@
 // TARVOS.ini, its value syntax, and each key's effect on real connections
 // (clients on 127.0.0.2 and 127.0.0.1 stand for two machines).
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <memory>

@@ -1,5 +1,8 @@
 // The client library, the tarvos-client program and the Python client.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,11 @@
 // POSIX shared memory, with the plugin enabled in the stand-in host.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>

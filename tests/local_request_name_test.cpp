@@ -3,8 +3,11 @@
 // before the NUL.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstring>

@@ -24,34 +24,6 @@ int CountOf(const std::string& text, const std::string& line) {
   return n;
 }
 
-// A socket bound (and listening) on 127.0.0.1:port, as another program
-// trying to take the port would make it; -1 when bind failed.
-int BindOther(uint16_t port, uint32_t address, int option) {
-  int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  int on = 1;
-  if (option != 0) ::setsockopt(s, SOL_SOCKET, option, &on, sizeof on);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(address);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::listen(s, 4) != 0) {
-    ::close(s);
-    return -1;
-  }
-  return s;
-}
-
-// A free loopback port, found by binding port 0.
-uint16_t FreePort() {
-  int s = BindOther(0, INADDR_LOOPBACK, 0);
-  sockaddr_in a{};
-  socklen_t len = sizeof a;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
-
 class TcpListenerTest : public TransportFixture {
  protected:
   // A client that has been served once, so it holds one of the places.
@@ -77,19 +49,18 @@ TEST_F(TcpListenerTest, FullServerKeepsThePortAndTurnsFurtherClientsAway) {
   ASSERT_TRUE(WaitForLog("TARNET->Maximum of clients reached 8\n"));
 
   // Nobody can bind the port beside the full server, whatever the options.
+  using Reuse = OtherListener::Reuse;
   struct Squatter {
-    uint32_t address;
-    int option;
+    bool loopback_only;
+    Reuse reuse;
   };
   for (const Squatter& s :
-       {Squatter{INADDR_LOOPBACK, 0}, Squatter{INADDR_LOOPBACK, SO_REUSEADDR},
-        Squatter{INADDR_LOOPBACK, SO_REUSEPORT},
-        Squatter{INADDR_ANY, SO_REUSEADDR},
-        Squatter{INADDR_ANY, SO_REUSEPORT}}) {
-    SCOPED_TRACE(s.option);
-    const int fd = BindOther(port_, s.address, s.option);
-    EXPECT_EQ(fd, -1);
-    if (fd >= 0) ::close(fd);
+       {Squatter{true, Reuse::kNone}, Squatter{true, Reuse::kAddress},
+        Squatter{true, Reuse::kPort}, Squatter{false, Reuse::kAddress},
+        Squatter{false, Reuse::kPort}}) {
+    SCOPED_TRACE(static_cast<int>(s.reuse));
+    OtherListener squatter(port_, s.loopback_only, s.reuse);
+    EXPECT_FALSE(squatter.ok());
   }
 
   // Further clients reach the plugin, which closes them at once; the
@@ -146,14 +117,14 @@ TEST_F(TcpListenerTest, ListeningSocketThatFailsIsOpenedAgainOnItsPort) {
 }
 
 TEST_F(TcpListenerTest, PortTakenAtStartIsBoundOnceItIsFree) {
-  const uint16_t port = FreePort();
-  const int other = BindOther(port, INADDR_LOOPBACK, 0);
-  ASSERT_GE(other, 0);
+  const uint16_t port = FreeLoopbackPort();
+  OtherListener other(port, true);
+  ASSERT_TRUE(other.ok());
   SetTcpServerPort(port);
   StartAndEnable();
   ASSERT_TRUE(WaitForLog("TARNET->Bind failed\n"));
   EXPECT_EQ(TcpServerBoundPort(), 0);
-  ::close(other);  // the other program goes away
+  other.Close();  // the other program goes away
   ASSERT_TRUE(WaitUntil([&] { return TcpServerBoundPort() == port; }, 10000));
   EXPECT_TRUE(WaitForLog("TARNET->Socket Thread Init OK\n"));
   RawTcp client(port);
@@ -161,14 +132,14 @@ TEST_F(TcpListenerTest, PortTakenAtStartIsBoundOnceItIsFree) {
 }
 
 TEST_F(TcpListenerTest, DisableEndsAListenerStillWaitingForItsPort) {
-  const uint16_t port = FreePort();
-  const int other = BindOther(port, INADDR_LOOPBACK, 0);
-  ASSERT_GE(other, 0);
+  const uint16_t port = FreeLoopbackPort();
+  OtherListener other(port, true);
+  ASSERT_TRUE(other.ok());
   SetTcpServerPort(port);
   StartAndEnable();
   ASSERT_TRUE(WaitForLog("TARNET->Opening the listening socket again in "));
   Disable();  // returns only once the listener has ended
-  ::close(other);
+  other.Close();
   const std::string log = StatusLogText();
   EXPECT_NE(log.find("TARNET->Closed Socket serve thread!\n"),
             std::string::npos);

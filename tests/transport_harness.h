@@ -4,10 +4,6 @@
 #ifndef TARVOS_TESTS_TRANSPORT_HARNESS_H_
 #define TARVOS_TESTS_TRANSPORT_HARNESS_H_
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,11 +15,10 @@
 
 #include "offsets/coding.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/raw_tcp.h"
 #include "transport/server_options.h"
 
 namespace tarvos::testing {
-
-using Buf = std::vector<uint8_t>;
 
 // Waits up to `ms` for `done`; returns its last value.
 inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
@@ -80,64 +75,6 @@ inline Buf Frame(const Buf& area, uint16_t type = 1) {
   PutU16(f, 0xFADE);
   return f;
 }
-
-// A raw loopback TCP connection with bounded waits.
-class RawTcp {
- public:
-  explicit RawTcp(uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    int on = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  }
-  ~RawTcp() { Close(); }
-  RawTcp(const RawTcp&) = delete;
-  RawTcp& operator=(const RawTcp&) = delete;
-
-  bool connected() const { return connected_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-  bool Send(const Buf& b) {
-    return ::send(fd_, b.data(), b.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(b.size());
-  }
-  // Reads until `n` bytes arrived, the peer closed, or `ms` passed.
-  Buf Receive(size_t n, int ms = 3000) {
-    Buf out;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (out.size() < n) {
-      int left = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(
-              end - std::chrono::steady_clock::now())
-              .count());
-      if (left <= 0) break;
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, left) <= 0) break;
-      uint8_t buf[4096];
-      ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
-      if (got <= 0) break;
-      out.insert(out.end(), buf, buf + got);
-    }
-    return out;
-  }
-  // True when the peer closed the connection within `ms`.
-  bool PeerClosed(int ms = 3000) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, ms) <= 0) return false;
-    uint8_t b;
-    return ::recv(fd_, &b, 1, MSG_PEEK) <= 0;
-  }
-
- private:
-  int fd_ = -1;
-  bool connected_ = false;
-};
 
 // The plugin enabled with both servers listening on private endpoints.
 class TransportFixture : public PluginFixture {
