@@ -2,12 +2,13 @@
 # Builds the Windows plugin (64-bit and 32-bit) and the Windows stand-in
 # simulator with mingw-w64, checks what win.xpl exports and imports, and flies
 # win.xpl under Wine in tarvos-simhost.exe while the Linux client reads the
-# offset space over TCP.
+# offset space over TCP; then runs the Windows build of the test suite under
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake --preset windows -DTARVOS_BUILD_TESTS=OFF >/dev/null
-cmake --build --preset windows -j2 --target tarvos_plugin tarvos-simhost
+cmake --preset windows -DTARVOS_BUILD_TESTS=ON >/dev/null
+cmake --build --preset windows -j2
 cmake --preset windows-i686 >/dev/null
 cmake --build --preset windows-i686 -j2 --target tarvos_plugin
 
@@ -43,3 +44,7 @@ case "$answer" in
   *"04 00 00 50"*|*"04000050"*) echo "windows check passed" ;;
   *) echo "unexpected answer: $answer"; cat "$root/simhost.out"; exit 1 ;;
 esac
+
+# The Windows test suite under Wine (the message window, Winsock, the
+# settings and the Windows programs).
+./scripts/wine-test.sh
