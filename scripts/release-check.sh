@@ -3,7 +3,8 @@
 # scripts/package.sh (every file in its place, the copied plugins still
 # exporting only the entry points and importing only what they may), and the
 # installed client library, used through find_package by a small program
-# built against the install prefix alone (tests/install_consumer).
+# built against the install prefix alone (tests/install_consumer), on Linux
+# and for Windows.
 #
 # Needs the three plugin builds: build/ (scripts/test.sh), build-windows/ and
 # build-windows-i686/ (scripts/windows-check.sh).
@@ -39,4 +40,14 @@ cmake -S tests/install_consumer -B "$work/consumer" \
   -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/consumer" -j2
 "$work/consumer/consumer"
-echo "installed client library checked"
+# The same for Windows cockpit software, from the Windows build (built only:
+# a cross build finds the package through its folder, since the toolchain
+# confines package searches to the mingw root).
+cmake --build --preset windows -j2 --target tarvos_client tarvos-client
+cmake --install build-windows --prefix "$work/prefix-windows" --component client >/dev/null
+cmake -S tests/install_consumer -B "$work/consumer-windows" \
+  --toolchain "$PWD/cmake/mingw-w64-x86_64.cmake" \
+  -Dtarvos_client_DIR="$work/prefix-windows/lib/cmake/tarvos_client" >/dev/null
+cmake --build "$work/consumer-windows" -j2
+[ -f "$work/consumer-windows/consumer.exe" ] || { echo "no consumer.exe"; exit 1; }
+echo "installed client library checked (Linux, and Windows built)"
