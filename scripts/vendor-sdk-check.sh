@@ -55,7 +55,9 @@ if [ ! -f build-windows/CMakeCache.txt ]; then
   cmake --preset windows -DTARVOS_BUILD_TESTS=OFF >/dev/null
 fi
 cmake --build --preset windows -j2 --target tarvos_plugin
-cmake -S . -B build-windows-vendor --toolchain cmake/mingw-w64-x86_64.cmake \
+toolchain=()
+[ -f build-windows-vendor/CMakeCache.txt ] || toolchain=(--toolchain cmake/mingw-w64-x86_64.cmake)
+cmake -S . -B build-windows-vendor "${toolchain[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
   -DTARVOS_VENDOR_SDK="$sdk" \
   -DTARVOS_BUILD_TESTS=OFF -DTARVOS_BUILD_BENCH=OFF >/dev/null
