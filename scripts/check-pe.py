@@ -1,10 +1,48 @@
 #!/usr/bin/env python3
 """Checks a Windows plugin: it exports exactly the five entry points and
 imports the host API from the two given DLLs and otherwise only system DLLs
-(no mingw runtime, which a simulator install does not have)."""
+(no mingw runtime, which a simulator install does not have).
+
+With --same-imports A B it compares two builds of the plugin instead: both
+must import the same functions from the same DLLs."""
 import re
 import subprocess
 import sys
+
+
+def import_table(path):
+    """{dll name in lower case: set of imported function names}"""
+    dump = subprocess.run(["objdump", "-p", path], check=True,
+                          capture_output=True, text=True).stdout
+    table = {}
+    for block in dump.split("DLL Name: ")[1:]:
+        name, _, rest = block.partition("\n")
+        members = rest.split("\n\n", 1)[0]
+        table[name.strip().lower()] = set(
+            re.findall(r"^\s*[0-9a-fA-F]+\s+\d+\s+(\S+)\s*$", members, re.M))
+    return table
+
+
+if sys.argv[1] == "--same-imports":
+    first, second = sys.argv[2:4]
+    a, b = import_table(first), import_table(second)
+    differences = []
+    for dll in sorted(a.keys() | b.keys()):
+        only_a = sorted(a.get(dll, set()) - b.get(dll, set()))
+        only_b = sorted(b.get(dll, set()) - a.get(dll, set()))
+        if dll not in b or dll not in a:
+            differences.append(f"{dll} is imported by only one of them")
+        if only_a:
+            differences.append(f"{dll}: only {first} imports {only_a}")
+        if only_b:
+            differences.append(f"{dll}: only {second} imports {only_b}")
+    if differences:
+        print("\n".join(differences))
+        sys.exit(1)
+    count = sum(len(names) for names in a.values())
+    print(f"{first} and {second} import the same {count} functions "
+          f"from {len(a)} DLLs")
+    sys.exit(0)
 
 ENTRY_POINTS = {"XPluginStart", "XPluginStop", "XPluginEnable",
                 "XPluginDisable", "XPluginReceiveMessage"}

@@ -173,7 +173,7 @@ void XPLMDrawTranslucentDarkBox(int, int, int, int) {
   simhost::RequireMainThread(s, __func__);
 }
 
-void XPLMDrawString(float*, int, int, char* inChar, int*, XPLMFontID) {
+void XPLMDrawString(float*, int, int, const char* inChar, int*, XPLMFontID) {
   if (inChar == nullptr) return;
   auto& s = simhost::HostState();
   simhost::HostLock lock(s.mu);

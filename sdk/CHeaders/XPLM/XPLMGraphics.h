@@ -22,7 +22,7 @@ XPLM_API void XPLMLocalToWorld(double inX, double inY, double inZ,
 XPLM_API void XPLMDrawTranslucentDarkBox(int inLeft, int inTop, int inRight,
                                          int inBottom);
 XPLM_API void XPLMDrawString(float* inColorRGB, int inXOffset, int inYOffset,
-                             char* inChar, int* inWordWrapWidth,
+                             const char* inChar, int* inWordWrapWidth,
                              XPLMFontID inFontID);
 
 #ifdef __cplusplus
