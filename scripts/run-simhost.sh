@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 root="${TARVOS_SIM_ROOT:-$PWD/simroot}"
 if [ "${1:-}" = "--windows" ]; then
   shift
-  cmake --preset windows -DTARVOS_BUILD_TESTS=OFF >/dev/null
+  cmake --preset windows >/dev/null
   cmake --build --preset windows -j"$(nproc)" --target tarvos_plugin tarvos-simhost tarvos-client
   cmake --preset default >/dev/null
   cmake --build --preset default -j"$(nproc)" --target tarvos-client
