@@ -271,6 +271,59 @@ TEST_F(BridgeTest, TwoLocalClientsAtOnceShareOneConnection) {
   EXPECT_EQ(bridge_->Stats().connects, 1u);
 }
 
+// A server whose replies do not match their requests: each one is answered
+// 0 to the local client and the bridge reconnects.
+TEST_F(BridgeTest, MismatchedRepliesAnswerZeroAndReconnect) {
+  StartServers();
+  OtherListener server(0, true);
+  ASSERT_TRUE(server.ok());
+  bridge::BridgeOptions o;
+  o.port = server.port();
+  o.endpoint = BridgeEndpoint();
+  o.first_retry_ms = 20;
+  o.reply_timeout_ms = 500;
+  bridge::Bridge b(o, [](const std::string&) {});
+  std::string error;
+  ASSERT_TRUE(b.Start(&error)) << error;
+  const Buf area = Cat({ReadRecord(0x3304, 4), End()});
+  const Buf request = Frame(area);
+  Buf good = request;
+  good[0] = 2;
+  // What each connection answers to its first request.
+  Buf wrong_trailer = good;
+  wrong_trailer.back() = 0;
+  Buf wrong_length = good;
+  wrong_length[2] += 4;
+  const struct {
+    const char* what;
+    Buf reply;
+    int answer;
+  } cases[] = {
+      {"wrong trailer", wrong_trailer, 0},
+      {"wrong length", wrong_length, 0},
+      {"closed mid-reply", Buf(good.begin(), good.begin() + 5), 0},
+      {"matching reply", good, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<RawTcp> peer = server.Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(WaitUntil([&] { return b.Stats().connected; }));
+    std::thread serve([&] {
+      if (peer->Receive(request.size()) == request) peer->Send(c.reply);
+      if (c.answer == 0) peer->Close();
+    });
+    Buf batch = area;
+    EXPECT_EQ(RawLocalRequest(BridgeEndpoint(), &batch), c.answer);
+    serve.join();
+    if (c.answer == 1) {
+      EXPECT_EQ(batch, Buf(good.begin() + 4, good.end() - 4));
+    }
+  }
+  EXPECT_EQ(b.Stats().connects, 4u);
+  b.Stop();
+}
+
 TEST_F(BridgeTest, EndpointAlreadyOfferedIsReported) {
   StartServers();
   bridge::BridgeOptions o;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tarvos::testing {
@@ -14,6 +15,8 @@ using Buf = std::vector<uint8_t>;
 class RawTcp {
  public:
   explicit RawTcp(uint16_t port);
+  // Takes over a connected socket (one accepted by OtherListener).
+  static std::unique_ptr<RawTcp> Adopt(intptr_t socket);
   ~RawTcp() { Close(); }
   RawTcp(const RawTcp&) = delete;
   RawTcp& operator=(const RawTcp&) = delete;
@@ -27,6 +30,7 @@ class RawTcp {
   bool PeerClosed(int ms = 3000);
 
  private:
+  RawTcp() = default;
   intptr_t s_ = -1;
   bool connected_ = false;
 };
@@ -44,6 +48,8 @@ class OtherListener {
   OtherListener& operator=(const OtherListener&) = delete;
   bool ok() const { return s_ >= 0; }
   uint16_t port() const;
+  // The next connection, or null when none came within `ms`.
+  std::unique_ptr<RawTcp> Accept(int ms = 5000);
   void Close();
 
  private:

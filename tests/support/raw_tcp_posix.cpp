@@ -26,6 +26,13 @@ RawTcp::RawTcp(uint16_t port) {
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+std::unique_ptr<RawTcp> RawTcp::Adopt(intptr_t socket) {
+  std::unique_ptr<RawTcp> c(new RawTcp());
+  c->s_ = socket;
+  c->connected_ = socket >= 0;
+  return c;
+}
+
 void RawTcp::Close() {
   if (s_ >= 0) ::close(Fd(s_));
   s_ = -1;
@@ -88,6 +95,14 @@ uint16_t OtherListener::port() const {
     return 0;
   }
   return ntohs(a.sin_port);
+}
+
+std::unique_ptr<RawTcp> OtherListener::Accept(int ms) {
+  pollfd p{Fd(s_), POLLIN, 0};
+  if (::poll(&p, 1, ms) <= 0) return nullptr;
+  int c = ::accept(Fd(s_), nullptr, nullptr);
+  if (c < 0) return nullptr;
+  return RawTcp::Adopt(c);
 }
 
 void OtherListener::Close() {

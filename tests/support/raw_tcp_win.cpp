@@ -38,6 +38,13 @@ RawTcp::RawTcp(uint16_t port) {
              sizeof on);
 }
 
+std::unique_ptr<RawTcp> RawTcp::Adopt(intptr_t socket) {
+  std::unique_ptr<RawTcp> c(new RawTcp());
+  c->s_ = socket;
+  c->connected_ = socket >= 0;
+  return c;
+}
+
 void RawTcp::Close() {
   if (s_ >= 0) closesocket(Native(s_));
   s_ = -1;
@@ -109,6 +116,16 @@ uint16_t OtherListener::port() const {
     return 0;
   }
   return ntohs(a.sin_port);
+}
+
+std::unique_ptr<RawTcp> OtherListener::Accept(int ms) {
+  WSAPOLLFD p{};
+  p.fd = Native(s_);
+  p.events = POLLIN;
+  if (WSAPoll(&p, 1, ms) <= 0) return nullptr;
+  SOCKET c = accept(Native(s_), nullptr, nullptr);
+  if (c == INVALID_SOCKET) return nullptr;
+  return RawTcp::Adopt(static_cast<intptr_t>(c));
 }
 
 void OtherListener::Close() {
