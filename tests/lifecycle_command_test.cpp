@@ -140,3 +140,45 @@ TEST_F(LifecycleCommandTest, CyclesUnderLoadLeaveNoThreadOrDescriptor) {
 
 }  // namespace
 }  // namespace tarvos
+
+namespace simhost {
+namespace {
+
+int RefusingStart(char* name, char* signature, char* description) {
+  name[0] = signature[0] = description[0] = '\0';
+  return 1;
+}
+int enable_calls = 0;
+int RefusingEnable() {
+  ++enable_calls;
+  return 0;
+}
+void Nothing() {}
+
+// A plugin whose Enable returns 0 stays disabled: the control channel says
+// so, the host API reports it disabled, and Disable does not call it.
+TEST(PluginManagerTest, RefusedEnableLeavesThePluginDisabled) {
+  Host& host = Host::Get();
+  host.Reset();
+  PluginEntryPoints refusing;
+  refusing.start = &RefusingStart;
+  refusing.enable = &RefusingEnable;
+  refusing.disable = +[] { ADD_FAILURE() << "Disable of a disabled plugin"; };
+  refusing.stop = &Nothing;
+  host.AttachPlugin(refusing);
+  ASSERT_EQ(host.StartPlugin(), 1);
+  ControlExecutor control(nullptr);
+  EXPECT_EQ(control.Execute("plugin tarvos enable"),
+            "error the plugin did not enable");
+  EXPECT_EQ(enable_calls, 1);
+  EXPECT_EQ(XPLMIsPluginEnabled(XPLMGetMyID()), 0);
+  EXPECT_EQ(XPLMEnablePlugin(XPLMGetMyID()), 0);
+  EXPECT_EQ(enable_calls, 2);
+  EXPECT_EQ(control.Execute("plugin tarvos disable"),
+            "ok plugin tarvos disabled (it was not enabled)");
+  XPLMDisablePlugin(XPLMGetMyID());
+  host.StopPlugin();
+}
+
+}  // namespace
+}  // namespace simhost
