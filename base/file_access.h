@@ -59,6 +59,20 @@ FILE* OpenRegularFileForWriting(const std::string& path, bool truncate,
 // MoveFileEx replacing the existing file, written through to the disk.
 bool ReplaceRegularFile(const std::string& from, const std::string& to);
 
+// Fault seam for tests and the stand-in host. When a hook is set, every
+// WriteRegularFile and every OpenRegularFileForWriting asks it with the
+// path; a non-zero system error number (ENOSPC for a full disk) makes the
+// writes fail as the system would: WriteRegularFile creates or truncates
+// the file, writes part of the data and fails with that error; a stream
+// opens, but none of its writes reach the file (POSIX: the stream writes
+// to /dev/full; Windows: no stream, the open fails). With no hook set (the
+// plugin in a simulator) the cost is one atomic load per call.
+using FileWriteFaultHook = int (*)(const std::string& path);
+void SetFileWriteFaultHook(FileWriteFaultHook hook);
+// The hook's answer for `path`, or 0 without a hook (for the platform
+// files).
+int InjectedFileWriteError(const std::string& path);
+
 }  // namespace tarvos
 
 #endif  // TARVOS_BASE_FILE_ACCESS_H_

@@ -106,6 +106,9 @@ FileResult WriteRegularFile(const std::string& path, const std::string& data) {
   if (fd < 0) return result;
   const char* p = data.data();
   size_t left = data.size();
+  // An injected full disk: half the data fits, the rest does not.
+  const int injected = InjectedFileWriteError(path);
+  if (injected != 0) left /= 2;
   while (left > 0) {
     const ssize_t n = ::write(fd, p, left);
     if (n < 0 && errno == EINTR) continue;
@@ -115,6 +118,16 @@ FileResult WriteRegularFile(const std::string& path, const std::string& data) {
     }
     p += n;
     left -= static_cast<size_t>(n);
+  }
+  if (injected != 0 && result.ok()) {
+    result = FileResult{FileStatus::kFailed, injected};
+  }
+  // On the disk before it is called written: the file may be about to
+  // replace another (ReplaceRegularFile), and a rename that reaches the
+  // disk before the data would leave an empty file after a power loss.
+  // Delayed allocation also reports a full disk only here or at close.
+  if (result.ok() && ::fsync(fd) != 0) {
+    result = FileResult{FileStatus::kFailed, errno};
   }
   if (::close(fd) != 0 && result.ok()) {
     result = FileResult{FileStatus::kFailed, errno};
@@ -127,8 +140,17 @@ FILE* OpenRegularFileForWriting(const std::string& path, bool truncate,
   FileResult local;
   FileResult& out = result != nullptr ? *result : local;
   const int flags = O_WRONLY | O_CREAT | (truncate ? O_TRUNC : O_APPEND);
-  const int fd = OpenRegular(path, flags, &out);
+  int fd = OpenRegular(path, flags, &out);
   if (fd < 0) return nullptr;
+  if (const int injected = InjectedFileWriteError(path)) {
+    // The file is there, as on a full disk, but nothing written reaches it.
+    ::close(fd);
+    fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      out = FileResult{FileStatus::kFailed, injected};
+      return nullptr;
+    }
+  }
   FILE* stream = ::fdopen(fd, truncate ? "w" : "a");
   if (stream == nullptr) {
     out = FileResult{FileStatus::kFailed, errno};

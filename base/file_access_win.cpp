@@ -131,8 +131,12 @@ FileResult WriteRegularFile(const std::string& path, const std::string& data) {
   if (h == INVALID_HANDLE_VALUE) return result;
   const char* p = data.data();
   size_t left = data.size();
+  // An injected full disk: half the data fits, the rest does not.
+  const int injected = InjectedFileWriteError(path);
+  if (injected != 0) left /= 2;
   while (left > 0) {
-    const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+    const DWORD chunk =
+        left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
     DWORD written = 0;
     if (!WriteFile(h, p, chunk, &written, nullptr) || written == 0) {
       result = Failed(GetLastError());
@@ -141,6 +145,9 @@ FileResult WriteRegularFile(const std::string& path, const std::string& data) {
     }
     p += written;
     left -= written;
+  }
+  if (injected != 0 && result.ok()) {
+    result = FileResult{FileStatus::kFailed, injected};
   }
   if (!CloseHandle(h) && result.ok()) result = Failed(GetLastError());
   return result;
@@ -153,8 +160,15 @@ FILE* OpenRegularFileForWriting(const std::string& path, bool truncate,
   HANDLE h = OpenRegular(path, truncate ? GENERIC_WRITE : FILE_APPEND_DATA,
                          truncate ? CREATE_ALWAYS : OPEN_ALWAYS, &out);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h),
-                                 truncate ? _O_WRONLY : (_O_WRONLY | _O_APPEND));
+  if (const int injected = InjectedFileWriteError(path)) {
+    // No stream that fails its writes here: the open fails instead.
+    CloseHandle(h);
+    out = FileResult{FileStatus::kFailed, injected};
+    return nullptr;
+  }
+  const int fd =
+      _open_osfhandle(reinterpret_cast<intptr_t>(h),
+                      truncate ? _O_WRONLY : (_O_WRONLY | _O_APPEND));
   if (fd < 0) {
     CloseHandle(h);
     out = FileResult{FileStatus::kFailed, EMFILE};

@@ -1,5 +1,7 @@
 #include "offsets/trace_sources.h"
 
+#include <atomic>
+
 #include "XPLMDataAccess.h"
 #include "base/trace_log.h"
 #include "offsets/offset_block.h"
@@ -18,8 +20,10 @@ const uint8_t* UnlockedOffsetBytes(uint32_t offset) NO_THREAD_SAFETY_ANALYSIS {
 }
 
 // Read without OffsetLock: the entry is written after the lock is released.
+// An atomic read (the count is changed atomically too), so a batch counted
+// at the same moment on another thread gives this number or the next one.
 int32_t UnlockedRequestCount() NO_THREAD_SAFETY_ANALYSIS {
-  return RequestCount;
+  return std::atomic_ref<int32_t>(RequestCount).load(std::memory_order_relaxed);
 }
 
 double RunningTime() {

@@ -239,15 +239,17 @@ FileResult ReadIniText(const std::string& path, std::string* text) {
   return result;
 }
 
-bool WriteIniValue(const std::string& path, std::string_view section,
-                   std::string_view key, std::string_view value) {
-  std::string text;
-  if (!ReadFile(path, text)) return false;
-  const std::string rewritten = RewriteIniValue(text, section, key, value);
+namespace {
+
+// Puts `text` in the place of the file at `path` in one step: written whole
+// into the temporary copy first, which then replaces the file. On any
+// failure the file is as it was (or still missing) and no part-written
+// copy is left.
+bool ReplaceIniText(const std::string& path, const std::string& text) {
   const std::string temp = IniTempPath(path);
   // Never blocks and never writes through anything but a regular file: a
   // FIFO named like the temporary file must not hang a client thread.
-  const FileResult written = WriteRegularFile(temp, rewritten);
+  const FileResult written = WriteRegularFile(temp, text);
   if (!written.ok()) {
     ReportSettingsFileFailure(temp, written);
     // A part written is removed; something else of that name is not ours.
@@ -266,17 +268,38 @@ bool WriteIniValue(const std::string& path, std::string_view section,
   return true;
 }
 
-bool CreateIniFile(const std::string& path, std::string_view preamble,
-                   const std::string_view* sections, int section_count) {
+}  // namespace
+
+bool WriteIniValue(const std::string& path, std::string_view section,
+                   std::string_view key, std::string_view value) {
+  std::string text;
+  if (!ReadFile(path, text)) return false;
+  return ReplaceIniText(path, RewriteIniValue(text, section, key, value));
+}
+
+std::string IniSkeleton(std::string_view preamble,
+                        const std::string_view* sections, int section_count) {
   std::string text(preamble);
   for (int i = 0; i < section_count; ++i) {
     text.push_back('[');
     text.append(sections[i]);
     PutLine(text, "]");
   }
+  return text;
+}
+
+bool CreateIniFile(const std::string& path, const std::string& text) {
+  // Straight into the file, which was missing: a part written is removed,
+  // so the file appears whole or not at all (the temporary copy may be
+  // blocked by something else of its name, and is not needed here).
   const FileResult written = WriteRegularFile(path, text);
-  if (!written.ok()) ReportSettingsFileFailure(path, written);
-  return written.ok();
+  if (written.ok()) return true;
+  ReportSettingsFileFailure(path, written);
+  if (written.status != FileStatus::kNotRegular) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+  }
+  return false;
 }
 
 }  // namespace tarvos

@@ -58,10 +58,15 @@ std::optional<std::string> ReadIniValue(const std::string& path,
 bool WriteIniValue(const std::string& path, std::string_view section,
                    std::string_view key, std::string_view value);
 
-// Creates (truncates) the file with `preamble` followed by one header line
-// per section name. Returns false when the file cannot be written.
-bool CreateIniFile(const std::string& path, std::string_view preamble,
-                   const std::string_view* sections, int section_count);
+// The text of a new file: `preamble` followed by one header line per
+// section name.
+std::string IniSkeleton(std::string_view preamble,
+                        const std::string_view* sections, int section_count);
+
+// Creates the missing file with `text` in one write; a part written (a
+// full disk) is removed again, so the file appears whole or not at all.
+// Returns false when it cannot be written (reported as for ReadIniValue).
+bool CreateIniFile(const std::string& path, const std::string& text);
 
 // Test seam: replaces the rename that puts a rewritten copy in place of the
 // file (false = the rename failed); null restores the file system's own.

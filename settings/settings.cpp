@@ -264,13 +264,16 @@ void WriteDefaultSettings() {
                 kPluginVersion);
   constexpr std::string_view kSections[] = {kSectionMain, kSectionAtc,
                                             kSectionFlaps, kSectionAccess};
-  LockGuard<Lock> file(SettingsFileLock);
-  if (!CreateIniFile(path, preamble, kSections, 4)) return;
   // Each key goes last into its section, which yields the file in table
-  // order.
+  // order. The whole file is made first and written in one step: a disk
+  // that fills up part of the way leaves no settings file at all (so the
+  // next Enable writes the defaults again), never one with some keys.
+  std::string text = IniSkeleton(preamble, kSections, 4);
   for (const SettingKey& key : kSettingKeys) {
-    if (!WriteIniValue(path, key.section, key.key, key.default_value)) return;
+    text = RewriteIniValue(text, key.section, key.key, key.default_value);
   }
+  LockGuard<Lock> file(SettingsFileLock);
+  CreateIniFile(path, text);
 }
 
 void ClearFlapDetents() {

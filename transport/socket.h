@@ -93,6 +93,20 @@ void CloseSocket(SocketHandle s);
 // The system's text for a socket error number.
 std::string SocketErrorText(int error);
 
+// Fault seam for tests and the stand-in host. When a hook is set, every
+// AcceptConnection, ReceiveSome and SendAll asks it first; a non-zero
+// result (a system error number: errno on POSIX, a WSA code on Windows)
+// makes the call fail as the platform call would have failed with it: an
+// accepted connection is dropped and the error classified as accept
+// errors are, a receive returns -1, a send false. With no hook set (the
+// plugin in a simulator) the cost is one atomic load per call.
+enum class SocketCall { kAccept, kReceive, kSend };
+using SocketFaultHook = int (*)(SocketCall call);
+void SetSocketFaultHook(SocketFaultHook hook);
+// The hook's answer for `call`, or 0 without a hook (for the platform
+// files).
+int InjectedSocketError(SocketCall call);
+
 }  // namespace tarvos
 
 #endif  // TARVOS_TRANSPORT_SOCKET_H_

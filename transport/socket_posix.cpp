@@ -126,8 +126,14 @@ AcceptResult AcceptConnection(SocketHandle listener, int timeout_ms) {
   socklen_t len = sizeof peer;
   const int s = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len,
                           SOCK_CLOEXEC);
-  if (s < 0) {
-    const int error = errno;
+  int error = s < 0 ? errno : 0;
+  if (s >= 0) {
+    // An injected failure: the connection taken is dropped, as one that
+    // failed under accept() would be.
+    error = InjectedSocketError(SocketCall::kAccept);
+    if (error != 0) ::close(s);
+  }
+  if (error != 0) {
     if (ConnectionError(error)) return result;  // kNone: wait for the next
     result.status =
         PassingError(error) ? AcceptStatus::kRetry : AcceptStatus::kFailed;
@@ -152,6 +158,10 @@ bool SetReceiveTimeout(SocketHandle s, uint32_t ms) {
 }
 
 long ReceiveSome(SocketHandle s, void* buffer, size_t size) {
+  if (const int error = InjectedSocketError(SocketCall::kReceive)) {
+    errno = error;
+    return -1;
+  }
   for (;;) {
     ssize_t n = ::recv(s, buffer, size, 0);
     if (n < 0 && errno == EINTR) continue;
@@ -163,6 +173,10 @@ long ReceiveSome(SocketHandle s, void* buffer, size_t size) {
 }
 
 bool SendAll(SocketHandle s, const void* data, size_t size) {
+  if (const int error = InjectedSocketError(SocketCall::kSend)) {
+    errno = error;
+    return false;
+  }
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     // MSG_NOSIGNAL: a client that went away must not raise SIGPIPE in the

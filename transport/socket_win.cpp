@@ -149,8 +149,14 @@ AcceptResult AcceptConnection(SocketHandle listener, int timeout_ms) {
   sockaddr_in peer{};
   int len = sizeof peer;
   SOCKET s = accept(Native(listener), reinterpret_cast<sockaddr*>(&peer), &len);
-  if (s == INVALID_SOCKET) {
-    const int error = WSAGetLastError();
+  int error = s == INVALID_SOCKET ? WSAGetLastError() : 0;
+  if (s != INVALID_SOCKET) {
+    // An injected failure: the connection taken is dropped, as one that
+    // failed under accept() would be.
+    error = InjectedSocketError(SocketCall::kAccept);
+    if (error != 0) closesocket(s);
+  }
+  if (error != 0) {
     switch (error) {
       case WSAEWOULDBLOCK:
       case WSAECONNRESET:
@@ -187,6 +193,10 @@ bool SetReceiveTimeout(SocketHandle s, uint32_t ms) {
 }
 
 long ReceiveSome(SocketHandle s, void* buffer, size_t size) {
+  if (const int error = InjectedSocketError(SocketCall::kReceive)) {
+    WSASetLastError(error);
+    return -1;
+  }
   const SocketNotes notes = NotesOf(s);
   const int timeout = notes.receive_timeout_ms == 0
                           ? -1
@@ -201,6 +211,10 @@ long ReceiveSome(SocketHandle s, void* buffer, size_t size) {
 }
 
 bool SendAll(SocketHandle s, const void* data, size_t size) {
+  if (const int error = InjectedSocketError(SocketCall::kSend)) {
+    WSASetLastError(error);
+    return false;
+  }
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     const int chunk = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);

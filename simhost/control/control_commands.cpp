@@ -10,6 +10,8 @@
 #include "XPLMDataAccess.h"
 #include "XPLMDefs.h"
 #include "XPLMPlugin.h"
+#include "simhost/control/fault_commands.h"
+#include "simhost/control/lifecycle_commands.h"
 #include "simhost/control/ui_commands.h"
 #include "simhost/flight/flight_model.h"
 
@@ -20,7 +22,8 @@ constexpr char kX737Signature[] = "bs.x737.plugin";
 constexpr char kXPushbackSignature[] = "GoodWay.XPushBack";
 constexpr char kHelp[] =
     "ok commands: help, get NAME, set NAME VALUE, step N, run, pause, "
-    "plugin x737|xpushback on|off, aircraft COUNT, message ID [PARAM], "
+    "plugin x737|xpushback on|off, plugin tarvos enable|disable, "
+    "fault ... (fault help), aircraft COUNT, message ID [PARAM], "
     "crash, flight on|off, commands, buttons, keys, status, weather, windows, "
     "menu, menu choose ITEM, widgets, widget press|check|type|close ..., "
     "snapshot FILE.svg, failures, quit";
@@ -201,6 +204,7 @@ std::string ControlExecutor::Execute(std::string_view line) {
     quit_ = true;
     return "ok bye";
   }
+  if (word == "fault") return ExecuteFaultCommand(args);
   if (std::string answer; ExecuteUserInterfaceCommand(args, line, &answer)) {
     return answer;
   }
@@ -310,9 +314,14 @@ std::string ControlExecutor::Step(const Args& args) {
 }
 
 std::string ControlExecutor::Plugin(const Args& args) {
+  if (args.size() >= 2 && args[1] == "tarvos") {
+    return ExecutePluginLifecycleCommand(args);
+  }
   if (args.size() != 3 || (args[1] != "x737" && args[1] != "xpushback") ||
       (args[2] != "on" && args[2] != "off")) {
-    return Error("usage: plugin x737|xpushback on|off");
+    return Error(
+        "usage: plugin x737|xpushback on|off, plugin tarvos "
+        "enable|disable");
   }
   const char* signature =
       args[1] == "x737" ? kX737Signature : kXPushbackSignature;

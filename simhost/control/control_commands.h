@@ -15,6 +15,10 @@
 //   step N                    pause real time and advance N frames
 //   run | pause               let real time run, or stop it
 //   plugin x737|xpushback on|off
+//   plugin tarvos enable|disable
+//                             the plugin under test, as the simulator's
+//                             plugin manager (lifecycle_commands.h)
+//   fault ...                 make the host misbehave (fault_commands.h)
 //   weather                  the weather in plain words
 //   aircraft COUNT            number of AI aircraft (0 to 19)
 //   message ID [PARAM]        send a host message to the plugin

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "simhost/host/faults.h"
 #include "simhost/host/host_state.h"
 
 namespace simhost {
@@ -99,6 +100,7 @@ void Host::Reset() {
     s.drawn_strings.clear();
     s.main_thread = std::this_thread::get_id();
     s.read_hook = nullptr;
+    ClearFaults();
     s.plugins_menu = s.NewToken();
     s.menus[s.plugins_menu].name = "Plugins";
 

@@ -189,6 +189,11 @@ class Host {
   // --------------------------------------------------
   void AttachPlugin(const PluginEntryPoints& entry_points);
   int StartPlugin();  // calls XPluginStart, keeps name/signature/description
+  // As the simulator's plugin manager (and XPLMEnablePlugin and
+  // XPLMDisablePlugin) does it: Enable calls XPluginEnable only on a
+  // started plugin that is not enabled, and the plugin stays disabled when
+  // it returns 0; the result is 1 when the plugin is enabled afterwards.
+  // Disable calls XPluginDisable only on an enabled plugin.
   int EnablePlugin();
   void DisablePlugin();
   void StopPlugin();

@@ -115,6 +115,7 @@ struct Widget {
 struct OtherPlugin {
   std::string signature;
   XPLMPluginID id = XPLM_NO_PLUGIN_ID;
+  bool enabled = true;
 };
 
 struct Host::State {

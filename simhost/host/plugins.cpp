@@ -131,23 +131,30 @@ int Host::StartPlugin() {
   return result;
 }
 
+// As the simulator's plugin manager: only a started plugin is enabled, an
+// enabled one is left alone, and one whose XPluginEnable returns 0 stays
+// disabled.
 int Host::EnablePlugin() {
   PluginEntryPoints plugin;
   {
     simhost::HostLock lock(state_->mu);
+    if (!state_->plugin_started) return 0;
+    if (state_->plugin_enabled) return 1;
     plugin = state_->plugin;
   }
   if (plugin.enable == nullptr) return 0;
-  int result = plugin.enable();
+  const bool enabled = plugin.enable() != 0;
   simhost::HostLock lock(state_->mu);
-  state_->plugin_enabled = result != 0;
-  return result;
+  state_->plugin_enabled = enabled;
+  return enabled ? 1 : 0;
 }
 
+// A plugin that is not enabled is not disabled again.
 void Host::DisablePlugin() {
   PluginEntryPoints plugin;
   {
     simhost::HostLock lock(state_->mu);
+    if (!state_->plugin_enabled) return;
     plugin = state_->plugin;
     state_->plugin_enabled = false;
   }
@@ -228,7 +235,43 @@ int XPLMIsPluginEnabled(XPLMPluginID inPluginID) {
   simhost::HostLock lock(s.mu);
   if (inPluginID == simhost::kPluginUnderTestId) return s.plugin_enabled;
   for (const simhost::OtherPlugin& p : s.other_plugins) {
-    if (p.id == inPluginID) return 1;
+    if (p.id == inPluginID) return p.enabled ? 1 : 0;
   }
   return 0;
+}
+
+// The plugin under test goes through its entry points (Host::EnablePlugin
+// and DisablePlugin, which do nothing when it already is in that state);
+// the other plugins only change their flag. Main thread only, as in the
+// simulator.
+int XPLMEnablePlugin(XPLMPluginID inPluginID) {
+  auto& s = simhost::HostState();
+  {
+    simhost::HostLock lock(s.mu);
+    simhost::RequireMainThread(s, "XPLMEnablePlugin");
+    for (simhost::OtherPlugin& p : s.other_plugins) {
+      if (p.id == inPluginID) {
+        p.enabled = true;
+        return 1;
+      }
+    }
+    if (inPluginID != simhost::kPluginUnderTestId) return 0;
+  }
+  return simhost::Host::Get().EnablePlugin();
+}
+
+void XPLMDisablePlugin(XPLMPluginID inPluginID) {
+  auto& s = simhost::HostState();
+  {
+    simhost::HostLock lock(s.mu);
+    simhost::RequireMainThread(s, "XPLMDisablePlugin");
+    for (simhost::OtherPlugin& p : s.other_plugins) {
+      if (p.id == inPluginID) {
+        p.enabled = false;
+        return;
+      }
+    }
+    if (inPluginID != simhost::kPluginUnderTestId) return;
+  }
+  simhost::Host::Get().DisablePlugin();
 }

@@ -7,9 +7,12 @@
 // reschedule itself or any other callback; each one is looked up again by
 // its id before and after its call.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "XPLMProcessing.h"
+#include "simhost/host/faults.h"
 #include "simhost/host/host_state.h"
 
 namespace simhost {
@@ -94,6 +97,12 @@ void OnClockDatarefSet(Host::State& s, const Dataref& d) REQUIRES(s.mu) {
 
 void Host::StepFrame(float dt) {
   if (!(dt >= 0)) dt = 0;  // negative or NaN: a frame without time
+  // A late frame: the main thread stalls (as the simulator does while it
+  // loads scenery), and the frame's time covers the stall.
+  if (const double late = TakeLateFrame(); late > 0) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(late));
+    dt += static_cast<float>(late);
+  }
   std::vector<uint64_t> due;
   std::function<void(double, float)> hook;
   double now;

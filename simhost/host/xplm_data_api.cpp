@@ -12,6 +12,7 @@
 #include <string>
 
 #include "XPLMDataAccess.h"
+#include "simhost/host/faults.h"
 #include "simhost/host/host_state.h"
 
 namespace simhost {
@@ -20,6 +21,13 @@ namespace {
 // Elements of one array set call kept in its record; the call itself may
 // name more, only the part inside the array is applied.
 constexpr int kMaxRecordedElements = 4096;
+
+float Faulty(const std::string& name, float value) {
+  return FaultyFloat(name, value);
+}
+int Faulty(const std::string& name, int value) {
+  return FaultyInt(name, value);
+}
 
 bool Accepts(const Dataref* d, int type) {
   return d != nullptr && (d->types & type) != 0;
@@ -33,6 +41,7 @@ bool IsPositionLocal(const std::string& name) {
 
 // Records and applies one scalar set call.
 void SetScalar(XPLMDataRef handle, DataType setter, int type, double value) {
+  DelayDatarefCall();
   Host::State& s = HostState();
   simhost::HostLock lock(s.mu);
   Dataref* d = KnownDataref(s, handle);
@@ -75,6 +84,7 @@ int Span(size_t size, int offset, int count) {
 // under the host's mutex, then the read hook, if one is set, without it.
 template <typename Read>
 auto Get(XPLMDataRef handle, Read read) {
+  DelayDatarefCall();
   Host::State& s = HostState();
   std::function<void(const std::string&)> hook;
   std::string name;
@@ -101,6 +111,7 @@ int GetArray(XPLMDataRef handle, int type, std::vector<T> Dataref::*member,
     if (out == nullptr) return static_cast<int>(values.size());
     int n = Span(values.size(), offset, max);
     std::copy_n(values.begin() + (n > 0 ? offset : 0), n, out);
+    for (int i = 0; i < n; ++i) out[i] = Faulty(d->name, out[i]);
     return n;
   });
 }
@@ -109,6 +120,7 @@ template <typename T>
 void SetArray(XPLMDataRef handle, DataType setter, int type,
               std::vector<T> Dataref::*member, const T* in, int offset,
               int count) {
+  DelayDatarefCall();
   Host::State& s = HostState();
   simhost::HostLock lock(s.mu);
   Dataref* d = KnownDataref(s, handle);
@@ -159,7 +171,9 @@ XPLMDataTypeID XPLMGetDataRefTypes(XPLMDataRef inDataRef) {
 
 int XPLMGetDatai(XPLMDataRef inDataRef) {
   return simhost::Get(inDataRef, [](const Dataref* d) {
-    return simhost::Accepts(d, xplmType_Int) ? static_cast<int>(d->scalar) : 0;
+    return simhost::Accepts(d, xplmType_Int)
+               ? simhost::FaultyInt(d->name, static_cast<int>(d->scalar))
+               : 0;
   });
 }
 
@@ -169,8 +183,9 @@ void XPLMSetDatai(XPLMDataRef inDataRef, int inValue) {
 
 float XPLMGetDataf(XPLMDataRef inDataRef) {
   return simhost::Get(inDataRef, [](const Dataref* d) {
-    return simhost::Accepts(d, xplmType_Float) ? static_cast<float>(d->scalar)
-                                               : 0.0f;
+    return simhost::Accepts(d, xplmType_Float)
+               ? simhost::FaultyFloat(d->name, static_cast<float>(d->scalar))
+               : 0.0f;
   });
 }
 
@@ -180,7 +195,9 @@ void XPLMSetDataf(XPLMDataRef inDataRef, float inValue) {
 
 double XPLMGetDatad(XPLMDataRef inDataRef) {
   return simhost::Get(inDataRef, [](const Dataref* d) {
-    return simhost::Accepts(d, xplmType_Double) ? d->scalar : 0.0;
+    return simhost::Accepts(d, xplmType_Double)
+               ? simhost::FaultyDouble(d->name, d->scalar)
+               : 0.0;
   });
 }
 
@@ -226,6 +243,7 @@ int XPLMGetDatab(XPLMDataRef inDataRef, void* outValue, int inOffset,
 
 void XPLMSetDatab(XPLMDataRef inDataRef, void* inValue, int inOffset,
                   int inLength) {
+  simhost::DelayDatarefCall();
   auto& s = HostState();
   simhost::HostLock lock(s.mu);
   Dataref* d = simhost::KnownDataref(s, inDataRef);

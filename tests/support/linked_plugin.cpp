@@ -1,6 +1,9 @@
 #include "tests/support/linked_plugin.h"
 
 #include "XPLMDefs.h"
+#include "base/file_access.h"
+#include "simhost/host/faults.h"
+#include "transport/socket.h"
 
 extern "C" {
 int XPluginStart(char* name, char* signature, char* description);
@@ -11,6 +14,25 @@ void XPluginReceiveMessage(XPLMPluginID from, int message, void* param);
 }
 
 namespace tarvos::testing {
+namespace {
+
+int SocketFault(SocketCall call) {
+  switch (call) {
+    case SocketCall::kAccept:
+      return simhost::InjectedSocketError(simhost::SocketCallKind::kAccept);
+    case SocketCall::kReceive:
+      return simhost::InjectedSocketError(simhost::SocketCallKind::kReceive);
+    case SocketCall::kSend:
+      return simhost::InjectedSocketError(simhost::SocketCallKind::kSend);
+  }
+  return 0;
+}
+
+int FileWriteFault(const std::string& path) {
+  return simhost::InjectedFileWriteError(path);
+}
+
+}  // namespace
 
 simhost::PluginEntryPoints LinkedPluginEntryPoints() {
   simhost::PluginEntryPoints entry;
@@ -28,6 +50,12 @@ void BootLinkedPlugin(bool enable) {
   host.AttachPlugin(LinkedPluginEntryPoints());
   host.StartPlugin();
   if (enable) host.EnablePlugin();
+}
+
+void ConnectFaultSeams() {
+  SetSocketFaultHook(&SocketFault);
+  SetFileWriteFaultHook(&FileWriteFault);
+  simhost::SetPluginFaultSeamsConnected(true);
 }
 
 }  // namespace tarvos::testing

@@ -16,6 +16,12 @@ simhost::PluginEntryPoints LinkedPluginEntryPoints();
 // deferred start has not run and no worker thread exists yet.
 void BootLinkedPlugin(bool enable);
 
+// Connects the linked plugin's socket and file fault seams to the stand-in
+// host's faults (simhost/host/faults.h), so that the host's socket and
+// full-disk faults reach the plugin. Stays connected for the process;
+// programs that measure speed leave it unconnected.
+void ConnectFaultSeams();
+
 }  // namespace tarvos::testing
 
 #endif  // TARVOS_TESTS_SUPPORT_LINKED_PLUGIN_H_

@@ -18,6 +18,11 @@ XPLM_API XPLMPluginID XPLMGetMyID(void);
 XPLM_API int XPLMCountPlugins(void);
 XPLM_API XPLMPluginID XPLMFindPluginBySignature(const char* inSignature);
 XPLM_API int XPLMIsPluginEnabled(XPLMPluginID inPluginID);
+/* Enables a plugin (its XPluginEnable runs unless it is enabled already);
+   1 when it is enabled afterwards. */
+XPLM_API int XPLMEnablePlugin(XPLMPluginID inPluginID);
+/* Disables a plugin (its XPluginDisable runs unless it is disabled). */
+XPLM_API void XPLMDisablePlugin(XPLMPluginID inPluginID);
 
 #ifdef __cplusplus
 }
