@@ -6,6 +6,8 @@
 //     the mapping, map and unmap the view, close it, answer 1), and against a
 //     bare SendMessage to a trivial window on another thread (the floor);
 //   - TCP with the same batch in a frame, against a bare Winsock echo.
+//   - a Windows client's round trip through the bridge to the plugin,
+//     against the sum of its direct local and direct TCP round trips.
 // Prints the median of each and the ratios. The plugin runs enabled in the
 // stand-in host in-process, with no frames stepped.
 #include <winsock2.h>
@@ -22,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/bridge.h"
+#include "client/connection.h"
 #include "offsets/coding.h"
 #include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
@@ -268,6 +272,44 @@ int main() {
               tb, to / tb);
   closesocket(echo);
   closesocket(tcp);
+
+  tarvos::bridge::BridgeOptions options;
+  options.port = tarvos::TcpServerBoundPort();
+  options.endpoint = endpoint + "-bridge";
+  tarvos::bridge::Bridge bridge(options, [](const std::string&) {});
+  std::string error;
+  if (!bridge.Start(&error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  for (int i = 0; i < 500 && !bridge.Stats().connected; ++i) Sleep(10);
+  auto local = tarvos::client::ConnectLocal(endpoint, &error);
+  auto direct = tarvos::client::ConnectTcp("127.0.0.1", options.port, &error);
+  auto bridged = tarvos::client::ConnectLocal(options.endpoint, &error);
+  if (!local || !direct || !bridged) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  tarvos::client::RequestBatch batch;
+  for (uint32_t offset : {0x0560u, 0x0568u, 0x0570u, 0x0578u, 0x0580u, 0x02BCu,
+                          0x02C4u, 0x0238u, 0x3304u, 0x0B74u}) {
+    batch.AddRead(offset, 10);
+  }
+  std::vector<double> via_local, via_tcp, via_bridge;
+  for (int i = 0; i < kRounds; ++i) {
+    via_local.push_back(Micros([&] { local->Exchange(batch, &error); }));
+    via_tcp.push_back(Micros([&] { direct->Exchange(batch, &error); }));
+    via_bridge.push_back(Micros([&] { bridged->Exchange(batch, &error); }));
+  }
+  const double ml = Median(via_local), mt = Median(via_tcp),
+               mb = Median(via_bridge);
+  std::printf("bridge, the client library's batch, median of %d:\n", kRounds);
+  std::printf(
+      "  direct local %.1f us, direct TCP %.1f us, through the bridge "
+      "%.1f us\n  bridge / (local + TCP) = %.2f\n",
+      ml, mt, mb, mb / (ml + mt));
+  bridged.reset();
+  bridge.Stop();
   GlobalDeleteAtom(atom);
   UnmapViewOfFile(view);
   CloseHandle(mapping);
