@@ -15,7 +15,8 @@
 //   - every client gets served again after each Enable;
 //   - deliberate writes of the offsets the random writes leave out (pause,
 //     simulation rate, an ATC text, a relocation and a heading) take
-//     effect.
+//     effect;
+//   - the host records no misuse of its API (host errors).
 // Random writes leave those offsets out: a relocation makes a position
 // read unpredictable, pause stops the flight, a rate changes its pace and
 // the ATC texts are saved to TARVOS.ini on every change.
@@ -141,6 +142,10 @@ struct Shared {
   std::atomic<long> protocol_reads{0};
   std::atomic<long> deliberate_rounds{0};
   std::atomic<long> deliberate_abandoned{0};
+  // Set calls the plugin made on the attitude quaternion (counted by the
+  // main thread from the host's record).
+  std::atomic<long> quaternion_sets{0};
+  std::atomic<long> host_errors{0};
   // Set while a deliberate round runs; the main thread then holds the
   // Disable/Enable cycle back.
   std::atomic<bool> deliberate_active{false};
@@ -167,7 +172,10 @@ int64_t NowNs() {
 
 std::vector<uint8_t> LittleEndian(uint64_t v, size_t size) {
   std::vector<uint8_t> b(size);
-  for (size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
+  // Wider items (texts) get the value in their first eight bytes.
+  for (size_t i = 0; i < size && i < 8; ++i) {
+    b[i] = static_cast<uint8_t>(v >> (8 * i));
+  }
   return b;
 }
 
@@ -215,6 +223,16 @@ void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// Waits until the host has stepped `frames` more frames (at most 5 s): a
+// write's effects are seen once the flight and the plugin's callbacks have
+// run, and frames can be slow under a sanitizer.
+void WaitFrames(int64_t frames) {
+  simhost::Host& host = simhost::Host::Get();
+  const int64_t until = host.FrameCount() + frames;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (host.FrameCount() < until && Clock::now() < deadline) Sleep(5);
+}
+
 double Degrees(uint32_t offset, const uint8_t* bytes) {
   const OffsetRow* row = FindRowAt(offset);
   return LoadRaw(*row, bytes) * row->scale + row->bias;
@@ -231,6 +249,7 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
   b.AddWrite(kPause, {1});
   if (!Exchange(c, b)) return false;
   Sleep(300);
+  WaitFrames(35);  // 0x0262 is refreshed every 31 frames
   b.Clear();
   const size_t paused = b.AddRead(kPause, 1);
   if (!Exchange(c, b)) return false;
@@ -246,6 +265,7 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
   b.AddWriteU16(kRate, 512);
   if (!Exchange(c, b)) return false;
   Sleep(300);
+  WaitFrames(2);
   if (host.GetInt("sim/time/sim_speed") != 2) {
     Fail(s, "a simulation rate write of 2x did not reach the simulator");
   }
@@ -285,16 +305,19 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
   s.relocation_epoch.fetch_add(1);  // odd: position reads not checked
   const double lat = host.GetDouble(kLatitudeDataref) + 0.01;
   const double heading = 90.0;
+  const long quaternion_sets_before = s.quaternion_sets.load();
+  // Until the next refresh a read returns the bytes written.
+  s.latitudes.Publish(EncodeLatitude(lat));
   b.Clear();
   b.AddWriteU64(kLatitude, static_cast<uint64_t>(EncodeLatitude(lat)));
   b.AddWriteU32(kHeading,
                 static_cast<uint32_t>(heading / 360.0 * 4294967296.0));
   bool ok = Exchange(c, b);
   Sleep(300);
+  WaitFrames(3);
   if (ok) {
     b.Clear();
     const size_t at = b.AddRead(kLatitude, 8);
-    const size_t hd = b.AddRead(kHeading, 4);
     ok = Exchange(c, b);
     if (ok) {
       const double got = Degrees(kLatitude, b.Data(at));
@@ -304,18 +327,17 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
                     std::to_string(got) + ", wrote " + std::to_string(lat) +
                     ")");
       }
-      double h =
-          std::fmod(Degrees(kHeading, b.Data(hd)) - heading + 540.0, 360.0) -
-          180.0;
-      if (std::fabs(h) > 20.0) {
-        Fail(s, "a heading write was not followed (off by " +
-                    std::to_string(h) + " degrees)");
+      // The flight turns back to its track at once; what the plugin must
+      // do is hand the new attitude to the simulator.
+      if (s.quaternion_sets.load() == quaternion_sets_before) {
+        Fail(s, "a heading write made no set of the attitude quaternion");
       }
     }
   }
   // Reads already under way see the old or the written position; let them
   // finish before position reads are checked again.
   Sleep(200);
+  WaitFrames(2);
   s.relocation_epoch.fetch_add(1);
   return ok;
 }
@@ -481,6 +503,9 @@ int Run(const Options& options) {
     flight_seconds = std::chrono::duration<double>(Clock::now() - t0).count();
   });
 
+  // A thread started and joined first, so that a sanitizer's own helper
+  // thread (started with the first thread) is in the starting count.
+  std::thread([] {}).join();
   const Census before = Census::Take();
   host.AttachPlugin(testing::LinkedPluginEntryPoints());
   host.StartPlugin();
@@ -528,6 +553,19 @@ int Run(const Options& options) {
     have_previous = true;
     first_after_enable = false;
     if (s.port.load() == 0) s.port.store(TcpServerBoundPort());
+    // The host keeps a record of every set call, command and key; it is
+    // drained every frame so that memory stays flat, and host errors (host
+    // API misuse, such as a window call off the main thread) fail the run.
+    for (const simhost::SetRecord& r : host.TakeSetRecords()) {
+      if (r.name == "sim/flightmodel/position/q")
+        s.quaternion_sets.fetch_add(1);
+    }
+    host.TakeCommands();
+    host.TakeInputs();
+    for (const std::string& e : host.TakeHostErrors()) {
+      s.host_errors.fetch_add(1);
+      Fail(s, "host error: " + e);
+    }
 
     if (t1 >= next_traffic) {
       flight.traffic().SetCount(static_cast<int>(rng() % (kTrafficSlots + 1)));
@@ -613,7 +651,8 @@ int Run(const Options& options) {
       "longitudes\n",
       s.position_reads.load(), s.position_reads_skipped.load(),
       s.latitudes.size(), s.longitudes.size());
-  std::printf("0x3304 reads: %ld\n", s.protocol_reads.load());
+  std::printf("0x3304 reads: %ld; host errors: %ld\n", s.protocol_reads.load(),
+              s.host_errors.load());
   std::printf("deliberate rounds: %ld done, %ld cut short by a Disable\n",
               s.deliberate_rounds.load(), s.deliberate_abandoned.load());
   for (const auto& [name, f] :
