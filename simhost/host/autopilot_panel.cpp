@@ -74,7 +74,9 @@ void OnAutopilotCommand(Host::State& s, const std::string& name) {
 void OnX737PanelWrite(Host::State& s, const Dataref& d) {
   const std::string& n = d.name;
   if (n.rfind("x737/", 0) != 0) return;
-  const int v = static_cast<int>(d.scalar);
+  // Only the int datarefs are read as switches; a float one (a speed the
+  // plugin wrote) may hold any value, far outside an int.
+  const int v = d.kind == DataType::kInt ? static_cast<int>(d.scalar) : 0;
   const std::string afds = "x737/systems/afds/";
   const std::string athr = "x737/systems/athr/";
   if (n == afds + "CMD_A" || n == afds + "CMD_B") {
