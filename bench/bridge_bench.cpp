@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/round_trips.h"
 #include "bridge/bridge.h"
 #include "client/connection.h"
 #include "simhost/host/host.h"
@@ -25,26 +26,11 @@
 
 namespace {
 
+using tarvos::bench::MedianMicros;
+using tarvos::bench::TimeOne;
+
 void AddReads(tarvos::client::RequestBatch& b) {
-  for (uint32_t offset : {0x0560u, 0x0568u, 0x0570u, 0x0578u, 0x0580u, 0x02BCu,
-                          0x02C4u, 0x0238u, 0x3304u, 0x0B74u}) {
-    b.AddRead(offset, 10);
-  }
-}
-
-double Median(std::vector<double>& v) {
-  if (v.empty()) return 0;
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
-}
-
-template <typename Fn>
-double Micros(Fn&& fn) {
-  auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double, std::micro>(
-             std::chrono::steady_clock::now() - t0)
-      .count();
+  for (uint32_t offset : tarvos::bench::kPanelOffsets) b.AddRead(offset, 10);
 }
 
 void BM_BridgePaired(benchmark::State& state) {
@@ -82,11 +68,11 @@ void BM_BridgePaired(benchmark::State& state) {
   AddReads(batch);
   std::vector<double> l, t, b;
   for (auto _ : state) {
-    l.push_back(Micros([&] { local->Exchange(batch, &error); }));
-    t.push_back(Micros([&] { tcp->Exchange(batch, &error); }));
-    b.push_back(Micros([&] { bridged->Exchange(batch, &error); }));
+    l.push_back(TimeOne([&] { local->Exchange(batch, &error); }));
+    t.push_back(TimeOne([&] { tcp->Exchange(batch, &error); }));
+    b.push_back(TimeOne([&] { bridged->Exchange(batch, &error); }));
   }
-  const double ml = Median(l), mt = Median(t), mb = Median(b);
+  const double ml = MedianMicros(l), mt = MedianMicros(t), mb = MedianMicros(b);
   state.counters["local_us"] = ml;
   state.counters["tcp_us"] = mt;
   state.counters["bridge_us"] = mb;

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/round_trips.h"
 #include "offsets/coding.h"
 #include "simhost/host/host.h"
 #include "tests/support/linked_plugin.h"
@@ -33,37 +34,8 @@ namespace {
 
 using Buf = std::vector<uint8_t>;
 
-Buf RecordArea() {
-  Buf area;
-  auto put = [&](uint32_t v) {
-    size_t at = area.size();
-    area.resize(at + 4);
-    tarvos::StoreU32(area.data() + at, v);
-  };
-  const uint32_t offsets[10] = {0x0560, 0x0568, 0x0570, 0x0578, 0x0580,
-                                0x02BC, 0x02C4, 0x0238, 0x3304, 0x0B74};
-  for (uint32_t offset : offsets) {
-    put(1);
-    put(offset);
-    put(10);
-    put(0);
-    area.resize(area.size() + 10, 0);
-  }
-  put(0);
-  return area;
-}
-
-Buf RequestFrame() {
-  Buf area = RecordArea();
-  Buf f(8 + area.size());
-  tarvos::StoreU16(f.data(), 1);
-  tarvos::StoreU16(f.data() + 2, static_cast<uint16_t>(area.size()));
-  std::memcpy(f.data() + 4, area.data(), area.size());
-  tarvos::StoreU16(f.data() + 4 + area.size(),
-                   static_cast<uint16_t>(area.size()));
-  tarvos::StoreU16(f.data() + 6 + area.size(), 0xFADE);
-  return f;
-}
+Buf RecordArea() { return tarvos::bench::PanelRecordArea(); }
+Buf RequestFrame() { return tarvos::bench::PanelRequestFrame(); }
 
 bool ReadExactly(int fd, uint8_t* p, size_t n) {
   while (n > 0) {
@@ -217,20 +189,8 @@ BENCHMARK(BM_TcpPlugin)->Threads(8)->Iterations(4000)->UseRealTime();
 // and the plugin round trip by round trip and report the median of each and
 // their ratio (plugin / bare), which load affects alike.
 
-double MedianMicros(std::vector<double>& v) {
-  if (v.empty()) return 0;
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
-}
-
-template <typename Fn>
-double TimeOne(Fn&& fn) {
-  auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double, std::micro>(
-             std::chrono::steady_clock::now() - t0)
-      .count();
-}
+using tarvos::bench::MedianMicros;
+using tarvos::bench::TimeOne;
 
 bool TcpExchange(int fd, const Buf& frame, Buf& reply) {
   ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);

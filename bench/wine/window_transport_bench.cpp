@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/round_trips.h"
 #include "bridge/bridge.h"
 #include "client/connection.h"
 #include "offsets/coding.h"
@@ -37,51 +38,10 @@ using Buf = std::vector<uint8_t>;
 constexpr int kRounds = 2000;
 constexpr char kMessageName[] = "FsasmLib:IPC";
 
-Buf RecordArea() {
-  Buf area;
-  auto put = [&](uint32_t v) {
-    size_t at = area.size();
-    area.resize(at + 4);
-    tarvos::StoreU32(area.data() + at, v);
-  };
-  const uint32_t offsets[10] = {0x0560, 0x0568, 0x0570, 0x0578, 0x0580,
-                                0x02BC, 0x02C4, 0x0238, 0x3304, 0x0B74};
-  for (uint32_t offset : offsets) {
-    put(1);
-    put(offset);
-    put(10);
-    put(0);
-    area.resize(area.size() + 10, 0);
-  }
-  put(0);
-  return area;
-}
-
-Buf RequestFrame() {
-  Buf area = RecordArea();
-  Buf f(8 + area.size());
-  tarvos::StoreU16(f.data(), 1);
-  tarvos::StoreU16(f.data() + 2, static_cast<uint16_t>(area.size()));
-  std::memcpy(f.data() + 4, area.data(), area.size());
-  tarvos::StoreU16(f.data() + 4 + area.size(),
-                   static_cast<uint16_t>(area.size()));
-  tarvos::StoreU16(f.data() + 6 + area.size(), 0xFADE);
-  return f;
-}
-
-double Median(std::vector<double> v) {
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
-}
-
-template <typename Fn>
-double Micros(Fn&& fn) {
-  auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double, std::micro>(
-             std::chrono::steady_clock::now() - t0)
-      .count();
-}
+Buf RecordArea() { return tarvos::bench::PanelRecordArea(); }
+Buf RequestFrame() { return tarvos::bench::PanelRequestFrame(); }
+using tarvos::bench::MedianMicros;
+using tarvos::bench::TimeOne;
 
 // --- Windows on threads of their own ----------------------------------------
 
@@ -241,11 +201,12 @@ int main() {
   }
   std::vector<double> ours, bare, floor;
   for (int i = 0; i < kRounds; ++i) {
-    ours.push_back(Micros([&] { send_to(plugin); }));
-    bare.push_back(Micros([&] { send_to(minimal); }));
-    floor.push_back(Micros([&] { send_to(trivial); }));
+    ours.push_back(TimeOne([&] { send_to(plugin); }));
+    bare.push_back(TimeOne([&] { send_to(minimal); }));
+    floor.push_back(TimeOne([&] { send_to(trivial); }));
   }
-  const double o = Median(ours), b = Median(bare), f = Median(floor);
+  const double o = MedianMicros(ours), b = MedianMicros(bare),
+               f = MedianMicros(floor);
   std::printf("message window, 10-record read batch, median of %d:\n", kRounds);
   std::printf(
       "  plugin %.1f us, minimal server %.1f us, bare SendMessage %.1f us\n", o,
@@ -263,10 +224,10 @@ int main() {
   Buf reply(frame.size());
   std::vector<double> tcp_ours, tcp_bare;
   for (int i = 0; i < kRounds; ++i) {
-    tcp_bare.push_back(Micros([&] { Exchange(echo, frame, reply); }));
-    tcp_ours.push_back(Micros([&] { Exchange(tcp, frame, reply); }));
+    tcp_bare.push_back(TimeOne([&] { Exchange(echo, frame, reply); }));
+    tcp_ours.push_back(TimeOne([&] { Exchange(tcp, frame, reply); }));
   }
-  const double to = Median(tcp_ours), tb = Median(tcp_bare);
+  const double to = MedianMicros(tcp_ours), tb = MedianMicros(tcp_bare);
   std::printf("TCP, same batch in a frame, median of %d:\n", kRounds);
   std::printf("  plugin %.1f us, bare Winsock echo %.1f us, ratio %.2f\n", to,
               tb, to / tb);
@@ -291,18 +252,17 @@ int main() {
     return 1;
   }
   tarvos::client::RequestBatch batch;
-  for (uint32_t offset : {0x0560u, 0x0568u, 0x0570u, 0x0578u, 0x0580u, 0x02BCu,
-                          0x02C4u, 0x0238u, 0x3304u, 0x0B74u}) {
+  for (uint32_t offset : tarvos::bench::kPanelOffsets) {
     batch.AddRead(offset, 10);
   }
   std::vector<double> via_local, via_tcp, via_bridge;
   for (int i = 0; i < kRounds; ++i) {
-    via_local.push_back(Micros([&] { local->Exchange(batch, &error); }));
-    via_tcp.push_back(Micros([&] { direct->Exchange(batch, &error); }));
-    via_bridge.push_back(Micros([&] { bridged->Exchange(batch, &error); }));
+    via_local.push_back(TimeOne([&] { local->Exchange(batch, &error); }));
+    via_tcp.push_back(TimeOne([&] { direct->Exchange(batch, &error); }));
+    via_bridge.push_back(TimeOne([&] { bridged->Exchange(batch, &error); }));
   }
-  const double ml = Median(via_local), mt = Median(via_tcp),
-               mb = Median(via_bridge);
+  const double ml = MedianMicros(via_local), mt = MedianMicros(via_tcp),
+               mb = MedianMicros(via_bridge);
   std::printf("bridge, the client library's batch, median of %d:\n", kRounds);
   std::printf(
       "  direct local %.1f us, direct TCP %.1f us, through the bridge "
