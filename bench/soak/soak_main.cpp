@@ -303,35 +303,46 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
 
   // A relocation a little north of where the aircraft is, and a heading.
   s.relocation_epoch.fetch_add(1);  // odd: position reads not checked
-  const double lat = host.GetDouble(kLatitudeDataref) + 0.01;
   const double heading = 90.0;
   const long quaternion_sets_before = s.quaternion_sets.load();
-  // Until the next refresh a read returns the bytes written.
-  s.latitudes.Publish(EncodeLatitude(lat));
-  b.Clear();
-  b.AddWriteU64(kLatitude, static_cast<uint64_t>(EncodeLatitude(lat)));
-  b.AddWriteU32(kHeading,
-                static_cast<uint32_t>(heading / 360.0 * 4294967296.0));
-  bool ok = Exchange(c, b);
-  Sleep(300);
-  WaitFrames(3);
-  if (ok) {
+  // The write reaches the simulator from a transport thread: one that lands
+  // while the flight is between taking up outside writes and publishing its
+  // own position is overwritten, as it would be in the simulator. So a
+  // relocation is tried a few times; one that is never followed fails.
+  bool ok = true;
+  bool followed = false;
+  double lat = 0;
+  double got = 0;
+  for (int attempt = 0; attempt < 3 && ok && !followed; ++attempt) {
+    lat = host.GetDouble(kLatitudeDataref) + 0.01;
+    // Until the next refresh a read returns the bytes written.
+    s.latitudes.Publish(EncodeLatitude(lat));
+    b.Clear();
+    b.AddWriteU64(kLatitude, static_cast<uint64_t>(EncodeLatitude(lat)));
+    b.AddWriteU32(kHeading,
+                  static_cast<uint32_t>(heading / 360.0 * 4294967296.0));
+    ok = Exchange(c, b);
+    Sleep(300);
+    WaitFrames(3);
+    if (!ok) break;
     b.Clear();
     const size_t at = b.AddRead(kLatitude, 8);
     ok = Exchange(c, b);
-    if (ok) {
-      const double got = Degrees(kLatitude, b.Data(at));
-      // The aircraft flies on meanwhile: a few hundred metres at most.
-      if (std::fabs(got - lat) > 0.01) {
-        Fail(s, "a relocation write was not followed (latitude " +
-                    std::to_string(got) + ", wrote " + std::to_string(lat) +
-                    ")");
-      }
-      // The flight turns back to its track at once; what the plugin must
-      // do is hand the new attitude to the simulator.
-      if (s.quaternion_sets.load() == quaternion_sets_before) {
-        Fail(s, "a heading write made no set of the attitude quaternion");
-      }
+    if (!ok) break;
+    got = Degrees(kLatitude, b.Data(at));
+    // The aircraft flies on meanwhile: a few hundred metres at most.
+    followed = std::fabs(got - lat) <= 0.01;
+  }
+  if (ok) {
+    if (!followed) {
+      Fail(s, "a relocation write was not followed (latitude " +
+                  std::to_string(got) + ", wrote " + std::to_string(lat) +
+                  ", three tries)");
+    }
+    // The flight turns back to its track at once; what the plugin must
+    // do is hand the new attitude to the simulator.
+    if (s.quaternion_sets.load() == quaternion_sets_before) {
+      Fail(s, "a heading write made no set of the attitude quaternion");
     }
   }
   // Reads already under way see the old or the written position; let them
