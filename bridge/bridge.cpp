@@ -18,18 +18,21 @@ Bridge::~Bridge() { Stop(); }
 bool Bridge::Start(std::string* error) {
   if (running_.exchange(true)) return true;
   endpoint_ = IpcEndpoint::Make();
+  // The promise lives in the thread: Start may return (and its frame go)
+  // while the thread is still inside set_value.
   std::promise<bool> offered;
   std::future<bool> offered_result = offered.get_future();
-  endpoint_thread_ = std::thread([this, &offered] {
-    const IpcEndpoint::OpenSteps steps = endpoint_->Open(options_.endpoint);
-    const bool ok = steps.class_registered && steps.window_created &&
-                    steps.message_registered;
-    offered.set_value(ok);
-    if (ok) {
-      endpoint_->Run([this](std::string_view name) { return Serve(name); });
-    }
-    endpoint_->Close();
-  });
+  endpoint_thread_ =
+      std::thread([this, offered = std::move(offered)]() mutable {
+        const IpcEndpoint::OpenSteps steps = endpoint_->Open(options_.endpoint);
+        const bool ok = steps.class_registered && steps.window_created &&
+                        steps.message_registered;
+        offered.set_value(ok);
+        if (ok) {
+          endpoint_->Run([this](std::string_view name) { return Serve(name); });
+        }
+        endpoint_->Close();
+      });
   if (!offered_result.get()) {
     endpoint_thread_.join();
     endpoint_.reset();
