@@ -97,6 +97,10 @@ TEST(SoakChecksTest, APluginThatMakesTheLongestFrameBreaksTheBound) {
 }
 
 TEST(SoakChecksTest, ACensusSeesADescriptorAndAThreadLeftBehind) {
+  // A sanitizer starts a helper thread of its own with the first thread a
+  // program makes: one thread made and joined first keeps it out of the
+  // count.
+  std::thread([] {}).join();
   const Census before = Census::Take();
   ASSERT_GT(before.descriptors, 2);
   ASSERT_GE(before.threads, 1);
