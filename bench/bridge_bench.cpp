@@ -35,16 +35,7 @@ void AddReads(tarvos::client::RequestBatch& b) {
 
 void BM_BridgePaired(benchmark::State& state) {
   const std::string endpoint = "tarvos-bench-" + std::to_string(::getpid());
-  tarvos::SetTcpServerPort(0);
-  tarvos::SetTcpServerLoopbackOnly(true);
-  tarvos::SetIpcEndpointName(endpoint);
-  tarvos::testing::BootLinkedPlugin(/*enable=*/true);
-  simhost::Host::Get().StepFrame();  // the deferred start: servers up
-  for (int i = 0; i < 500 && (tarvos::TcpServerBoundPort() == 0 ||
-                              !tarvos::IpcServerListening());
-       ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  tarvos::bench::BootPluginWithServers(endpoint);
   tarvos::bridge::BridgeOptions o;
   o.port = tarvos::TcpServerBoundPort();
   o.endpoint = endpoint + "-bridge";

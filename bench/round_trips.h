@@ -8,9 +8,15 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "offsets/coding.h"
+#include "simhost/host/host.h"
+#include "tests/support/linked_plugin.h"
+#include "transport/server_options.h"
+#include "transport/servers.h"
 
 namespace tarvos::bench {
 
@@ -47,6 +53,22 @@ inline std::vector<uint8_t> PanelRequestFrame() {
   StoreU16(f.data() + 4 + area.size(), static_cast<uint16_t>(area.size()));
   StoreU16(f.data() + 6 + area.size(), 0xFADE);
   return f;
+}
+
+// The plugin enabled in the stand-in host in-process, its TCP server on a
+// free loopback port and its local endpoint named `endpoint`; returns once
+// both serve (or after 5 s). No frames are stepped after the deferred start,
+// so no refresh competes for the lock.
+inline void BootPluginWithServers(const std::string& endpoint) {
+  SetTcpServerPort(0);
+  SetTcpServerLoopbackOnly(true);
+  SetIpcEndpointName(endpoint);
+  testing::BootLinkedPlugin(/*enable=*/true);
+  simhost::Host::Get().StepFrame();  // the deferred start: servers up
+  for (int i = 0;
+       i < 500 && (TcpServerBoundPort() == 0 || !IpcServerListening()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 inline double MedianMicros(std::vector<double>& v) {

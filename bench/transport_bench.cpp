@@ -87,17 +87,7 @@ std::string EndpointName() {
 
 uint16_t PluginPort() {
   static uint16_t port = [] {
-    tarvos::SetTcpServerPort(0);
-    tarvos::SetTcpServerLoopbackOnly(true);
-    tarvos::SetIpcEndpointName(EndpointName());
-    tarvos::testing::BootLinkedPlugin(/*enable=*/true);
-    simhost::Host& host = simhost::Host::Get();
-    host.StepFrame();  // the deferred start: servers up
-    for (int i = 0; i < 500 && (tarvos::TcpServerBoundPort() == 0 ||
-                                !tarvos::IpcServerListening());
-         ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    tarvos::bench::BootPluginWithServers(EndpointName());
     return tarvos::TcpServerBoundPort();
   }();
   return port;

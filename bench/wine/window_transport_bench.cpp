@@ -159,16 +159,7 @@ int main() {
   WSAStartup(MAKEWORD(2, 2), &data);
   const std::string tag = std::to_string(GetCurrentProcessId());
   const std::string endpoint = "tarvos-bench-" + tag;
-  tarvos::SetTcpServerPort(0);
-  tarvos::SetTcpServerLoopbackOnly(true);
-  tarvos::SetIpcEndpointName(endpoint);
-  tarvos::testing::BootLinkedPlugin(/*enable=*/true);
-  simhost::Host::Get().StepFrame();  // the deferred start: servers up
-  for (int i = 0; i < 500 && (tarvos::TcpServerBoundPort() == 0 ||
-                              !tarvos::IpcServerListening());
-       ++i) {
-    Sleep(10);
-  }
+  tarvos::bench::BootPluginWithServers(endpoint);
   StartWindowThread("tarvos-bench-minimal-" + tag, &MinimalProcedure);
   StartWindowThread("tarvos-bench-trivial-" + tag, &TrivialProcedure);
   HWND plugin = FindWindowA(endpoint.c_str(), nullptr);
