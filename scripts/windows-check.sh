@@ -19,9 +19,10 @@ python3 scripts/check-pe.py build-windows-i686/TARVOS/32/win.xpl XPLM.dll XPWidg
 cmake --build --preset default -j2 --target tarvos-client
 . scripts/wine-env.sh
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+trap 'wine_server_down; rm -rf "$root"' EXIT
 start=$(date +%s)
 port=$((20000 + RANDOM % 20000))
+wine_server_up
 (cd build-windows/simhost &&
   xvfb-run -a "$TARVOS_WINE" tarvos-simhost.exe --root "Z:${root//\//\\}" \
     --duration 40 --control "$port" >"$root/simhost.out" 2>&1) &
@@ -39,6 +40,7 @@ import socket, sys
 s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)
 s.sendall(b"quit\n"); print(s.recv(100).decode().strip())' "$port" || true
 wait "$runner" || true
+wine_server_down
 grep -q "TARVOS Disable !" "$root/TARVOS.txt" || { echo "no clean Disable in TARVOS.txt"; cat "$root/TARVOS.txt"; exit 1; }
 case "$answer" in
   *"04 00 00 50"*|*"04000050"*) echo "windows check passed" ;;

@@ -12,4 +12,25 @@ if command -v wine64 >/dev/null 2>&1; then
 else
   TARVOS_WINE=/usr/lib/wine/wine64
 fi
-export TARVOS_WINE
+if command -v wineserver >/dev/null 2>&1; then
+  TARVOS_WINESERVER=wineserver
+else
+  TARVOS_WINESERVER=/usr/lib/wine/wineserver64
+fi
+export TARVOS_WINE TARVOS_WINESERVER
+
+# A prefix's server stays a few seconds after its last program exits and
+# then ends; a program that starts just as it ends fails to connect
+# ("recvmsg: Connection reset by peer"). So each run ends whatever server an
+# earlier run left, waits until it is gone, and keeps one server up until
+# wine_server_down.
+wine_server_up() {
+  "$TARVOS_WINESERVER" -k 2>/dev/null || true
+  "$TARVOS_WINESERVER" -w 2>/dev/null || true
+  mkdir -p "$WINEPREFIX"
+  "$TARVOS_WINESERVER" -p </dev/null >/dev/null 2>&1
+}
+wine_server_down() {
+  "$TARVOS_WINESERVER" -k 2>/dev/null || true
+  "$TARVOS_WINESERVER" -w 2>/dev/null || true
+}

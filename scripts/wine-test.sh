@@ -9,10 +9,9 @@ cd "$(dirname "$0")/.."
 simhost_dir="Z:$(pwd | tr / '\\')\\build-windows\\simhost"
 export WINEPATH="$simhost_dir;$WINEPATH"
 start=$(date +%s)
+wine_server_up
+trap wine_server_down EXIT
 xvfb-run -a bash -c '
   "$TARVOS_WINE" cmd /c exit 0 >/dev/null 2>&1 || true
   echo "Wine prefix ready after $(( $(date +%s) - '"$start"' )) s"
-  ctest --test-dir build-windows --output-on-failure -j2 "$@"
-  status=$?
-  wineserver -k 2>/dev/null || true
-  exit $status' wine-test "$@"
+  ctest --test-dir build-windows --output-on-failure -j2 "$@"' wine-test "$@"
