@@ -40,7 +40,6 @@ import socket, sys
 s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)
 s.sendall(b"quit\n"); print(s.recv(100).decode().strip())' "$port" || true
 wait "$runner" || true
-wine_server_down
 grep -q "TARVOS Disable !" "$root/TARVOS.txt" || { echo "no clean Disable in TARVOS.txt"; cat "$root/TARVOS.txt"; exit 1; }
 case "$answer" in
   *"04 00 00 50"*|*"04000050"*) echo "windows check passed" ;;

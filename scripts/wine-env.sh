@@ -24,13 +24,12 @@ export TARVOS_WINE TARVOS_WINESERVER
 # ("recvmsg: Connection reset by peer"). So each run ends whatever server an
 # earlier run left, waits until it is gone, and keeps one server up until
 # wine_server_down.
-wine_server_up() {
-  "$TARVOS_WINESERVER" -k 2>/dev/null || true
-  "$TARVOS_WINESERVER" -w 2>/dev/null || true
-  mkdir -p "$WINEPREFIX"
-  "$TARVOS_WINESERVER" -p </dev/null >/dev/null 2>&1
-}
 wine_server_down() {
   "$TARVOS_WINESERVER" -k 2>/dev/null || true
   "$TARVOS_WINESERVER" -w 2>/dev/null || true
+}
+wine_server_up() {
+  wine_server_down
+  mkdir -p "$WINEPREFIX"
+  "$TARVOS_WINESERVER" -p </dev/null >/dev/null 2>&1
 }
