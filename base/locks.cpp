@@ -14,7 +14,43 @@ namespace {
 std::atomic<bool> g_locks_created{false};
 }  // namespace
 
-void CreateLocks() { g_locks_created.store(true); }
+void RecursiveLock::Acquire() {
+  const std::thread::id me = std::this_thread::get_id();
+  if (owner_.load(std::memory_order_relaxed) == me) {
+    mu_.lock();  // re-entered: never waits
+  } else if (me == priority_.load(std::memory_order_relaxed)) {
+    if (!mu_.try_lock()) {
+      priority_waiting_.store(1);
+      mu_.lock();
+      priority_waiting_.store(0);
+      priority_waiting_.notify_all();
+    }
+  } else {
+    // Threads already past this point when the priority thread starts to
+    // wait go first; each holds the lock for one short step.
+    while (priority_waiting_.load() != 0) priority_waiting_.wait(1);
+    mu_.lock();
+  }
+  owner_.store(me, std::memory_order_relaxed);
+  ++depth_;
+}
+
+bool RecursiveLock::TryAcquire() {
+  if (!mu_.try_lock()) return false;
+  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  ++depth_;
+  return true;
+}
+
+void RecursiveLock::Release() {
+  if (--depth_ == 0) owner_.store(std::thread::id(), std::memory_order_relaxed);
+  mu_.unlock();
+}
+
+void CreateLocks() {
+  OffsetLock.SetPriorityThread(std::this_thread::get_id());
+  g_locks_created.store(true);
+}
 void DestroyLocks() { g_locks_created.store(false); }
 bool LocksCreated() { return g_locks_created.load(); }
 

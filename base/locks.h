@@ -12,7 +12,9 @@
 #ifndef TARVOS_BASE_LOCKS_H_
 #define TARVOS_BASE_LOCKS_H_
 
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "base/thread_annotations.h"
 
@@ -35,18 +37,34 @@ class CAPABILITY("mutex") Lock {
 
 // Re-entrant: the owning thread may acquire it again and must release it as
 // often as it acquired it.
+//
+// One thread may be given precedence (SetPriorityThread): while it waits in
+// Acquire, other threads that come to Acquire step aside until it has the
+// lock. A mutex lets the thread that just released it take it again before
+// a woken waiter runs, so without this a transport serving a long batch,
+// record after record, could keep the simulator's flight loop waiting for
+// the whole batch instead of one record.
 class CAPABILITY("mutex") RecursiveLock {
  public:
   RecursiveLock() = default;
   RecursiveLock(const RecursiveLock&) = delete;
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
-  void Acquire() ACQUIRE() { mu_.lock(); }
-  bool TryAcquire() TRY_ACQUIRE(true) { return mu_.try_lock(); }
-  void Release() RELEASE() { mu_.unlock(); }
+  void Acquire() ACQUIRE();
+  bool TryAcquire() TRY_ACQUIRE(true);
+  void Release() RELEASE();
+
+  // The thread whose blocking acquires go first (none by default).
+  void SetPriorityThread(std::thread::id id) { priority_.store(id); }
 
  private:
   std::recursive_mutex mu_;
+  // The thread that holds mu_ and how often; written by that thread only.
+  std::atomic<std::thread::id> owner_{};
+  int depth_ = 0;
+  std::atomic<std::thread::id> priority_{};
+  // 1 while the priority thread waits for mu_.
+  std::atomic<int> priority_waiting_{0};
 };
 
 // Holds a lock for the lifetime of the guard (blocking acquire).
@@ -72,7 +90,8 @@ extern Lock AircraftModelLock;
 extern Lock TrafficLock;
 
 // Called by Enable (order OffsetLock, TraceLock, AircraftModelLock,
-// TrafficLock) and Disable (OffsetLock, TraceLock, TrafficLock,
+// TrafficLock; the calling thread, the simulator's main thread, is given
+// precedence on OffsetLock) and Disable (OffsetLock, TraceLock, TrafficLock,
 // AircraftModelLock) once every worker thread has ended.
 void CreateLocks();
 void DestroyLocks();

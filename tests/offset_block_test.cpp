@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,6 +120,60 @@ bool PublishTwiceUnderHold() NO_THREAD_SAFETY_ANALYSIS {
 
 TEST(OffsetBlockCopy, OffsetLockIsReentrantForItsOwner) {
   EXPECT_TRUE(PublishTwiceUnderHold());
+}
+
+// A worker serving record after record releases the lock and takes it again
+// at once. The flight loop's blocking store must get the lock after at most
+// the step in progress, not when the worker happens to pause.
+TEST(RecursiveLockPrecedence, PriorityThreadWaitsForOneStepOfABusyWorker) {
+  RecursiveLock lock;
+  lock.SetPriorityThread(std::this_thread::get_id());
+  std::atomic<long> steps{0};
+  std::atomic<int> work{0};  // a step's own work while it holds the lock
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    while (!stop) {
+      lock.Acquire();
+      steps.fetch_add(1);
+      for (int i = 0; i < 200; ++i)
+        work.fetch_add(1, std::memory_order_relaxed);
+      lock.Release();
+    }
+  });
+  for (int round = 0; round < 50; ++round) {
+    while (steps.load() < 100 * (round + 1)) std::this_thread::yield();
+    const long before = steps.load();
+    lock.Acquire();
+    const long during = steps.load() - before;
+    lock.Release();
+    EXPECT_LE(during, 2) << "round " << round;
+  }
+  stop = true;
+  worker.join();
+}
+
+void HoldAndReenter(RecursiveLock& lock,
+                    std::atomic<bool>& held) NO_THREAD_SAFETY_ANALYSIS {
+  lock.Acquire();
+  held = true;
+  // Long enough for the priority thread to be waiting.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  lock.Acquire();
+  lock.Release();
+  lock.Release();
+}
+
+// A worker that holds the lock and takes it again while the priority thread
+// waits must not step aside for it: that would wait for itself.
+TEST(RecursiveLockPrecedence, OwnerReentersWhileThePriorityThreadWaits) {
+  RecursiveLock lock;
+  lock.SetPriorityThread(std::this_thread::get_id());
+  std::atomic<bool> held{false};
+  std::thread worker([&] { HoldAndReenter(lock, held); });
+  while (!held) std::this_thread::yield();
+  lock.Acquire();
+  lock.Release();
+  worker.join();
 }
 
 }  // namespace

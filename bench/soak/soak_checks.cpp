@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace tarvos::soak {
@@ -69,13 +70,24 @@ bool ProtocolAnswerOk(const uint8_t* b) {
   return b[0] == 0x04 && b[1] == 0x00 && b[2] == 0x00 && b[3] == 0x50;
 }
 
-void FrameShare::Add(double frame_seconds, double plugin_seconds) {
+void FrameShare::Add(double frame_seconds, double plugin_seconds,
+                     double preempted_seconds) {
   ++frames_;
   worst_plugin_ = std::max(worst_plugin_, plugin_seconds);
   if (frame_seconds > longest_) {
     longest_ = frame_seconds;
     plugin_in_longest_ = plugin_seconds;
+    preempted_in_longest_ = preempted_seconds;
   }
+}
+
+double RunQueueSeconds() {
+  std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+  if (f == nullptr) return -1;
+  unsigned long long running = 0, waiting = 0;
+  const int n = std::fscanf(f, "%llu %llu", &running, &waiting);
+  std::fclose(f);
+  return n == 2 ? static_cast<double>(waiting) * 1e-9 : -1;
 }
 
 Census Census::Take() {

@@ -45,13 +45,17 @@ bool ProtocolAnswerOk(const uint8_t* four_bytes);
 // plugin that blocks the flight loop makes the longest frame its own.
 class FrameShare {
  public:
-  void Add(double frame_seconds, double plugin_seconds);
+  // plugin_seconds leaves out preempted_seconds, the time the scheduler
+  // kept the main thread off the CPU while it was in the plugin.
+  void Add(double frame_seconds, double plugin_seconds,
+           double preempted_seconds = 0);
   double longest_frame() const { return longest_; }
   // The plugin's time in the longest frame over that frame's length.
   double share_of_longest() const {
     return longest_ > 0 ? plugin_in_longest_ / longest_ : 0;
   }
   double plugin_in_longest() const { return plugin_in_longest_; }
+  double preempted_in_longest() const { return preempted_in_longest_; }
   double worst_plugin() const { return worst_plugin_; }
   bool Within(double bound) const { return share_of_longest() <= bound; }
   long frames() const { return frames_; }
@@ -59,9 +63,18 @@ class FrameShare {
  private:
   double longest_ = 0;
   double plugin_in_longest_ = 0;
+  double preempted_in_longest_ = 0;
   double worst_plugin_ = 0;
   long frames_ = 0;
 };
+
+// Seconds the calling thread has spent runnable but waiting for a CPU
+// (the scheduler's run-queue delay, /proc/thread-self/schedstat), or -1
+// where the kernel does not keep it. A frame's plugin time has this taken
+// out: on a machine with fewer cores than busy threads the main thread is
+// preempted by the soak's own clients, which is not the plugin blocking the
+// flight loop, while waiting on a lock still counts.
+double RunQueueSeconds();
 
 // Open descriptors and threads of this process (/proc/self/fd and
 // /proc/self/task; -1 where they cannot be read).
