@@ -309,13 +309,17 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
   const long quaternion_sets_before = s.quaternion_sets.load();
   // The write reaches the simulator from a transport thread: one that lands
   // while the flight is between taking up outside writes and publishing its
-  // own position is overwritten, as it would be in the simulator. So a
-  // relocation is tried a few times; one that is never followed fails.
+  // own position is overwritten, as it would be in the simulator. Under a
+  // sanitizer, with every client busy, that window can be a good part of
+  // the frame, so a relocation is tried several times; one that is never
+  // followed fails.
+  constexpr int kRelocationTries = 10;
   bool ok = true;
   bool followed = false;
   double lat = 0;
   double got = 0;
-  for (int attempt = 0; attempt < 3 && ok && !followed; ++attempt) {
+  for (int attempt = 0; attempt < kRelocationTries && ok && !followed;
+       ++attempt) {
     lat = host.GetDouble(kLatitudeDataref) + 0.01;
     // Until the next refresh a read returns the bytes written.
     s.latitudes.Publish(EncodeLatitude(lat));
@@ -339,7 +343,7 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
     if (!followed) {
       Fail(s, "a relocation write was not followed (latitude " +
                   std::to_string(got) + ", wrote " + std::to_string(lat) +
-                  ", three tries)");
+                  ", " + std::to_string(kRelocationTries) + " tries)");
     }
     // The flight turns back to its track at once; what the plugin must
     // do is hand the new attitude to the simulator.
