@@ -56,6 +56,8 @@ class CAPABILITY("mutex") RecursiveLock {
 
   // The thread whose blocking acquires go first (none by default).
   void SetPriorityThread(std::thread::id id) { priority_.store(id); }
+  // True while the priority thread waits in Acquire.
+  bool PriorityWaiting() const { return priority_waiting_.load() != 0; }
 
  private:
   std::recursive_mutex mu_;
