@@ -17,8 +17,10 @@ std::atomic<bool> g_locks_created{false};
 void RecursiveLock::Acquire() {
   const std::thread::id me = std::this_thread::get_id();
   if (owner_.load(std::memory_order_relaxed) == me) {
-    mu_.lock();  // re-entered: never waits
-  } else if (me == priority_.load(std::memory_order_relaxed)) {
+    ++depth_;  // re-entered: never waits
+    return;
+  }
+  if (me == priority_.load(std::memory_order_relaxed)) {
     if (!mu_.try_lock()) {
       priority_waiting_.store(1);
       mu_.lock();
@@ -32,18 +34,24 @@ void RecursiveLock::Acquire() {
     mu_.lock();
   }
   owner_.store(me, std::memory_order_relaxed);
-  ++depth_;
+  depth_ = 1;
 }
 
 bool RecursiveLock::TryAcquire() {
+  const std::thread::id me = std::this_thread::get_id();
+  if (owner_.load(std::memory_order_relaxed) == me) {
+    ++depth_;
+    return true;
+  }
   if (!mu_.try_lock()) return false;
-  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
-  ++depth_;
+  owner_.store(me, std::memory_order_relaxed);
+  depth_ = 1;
   return true;
 }
 
 void RecursiveLock::Release() {
-  if (--depth_ == 0) owner_.store(std::thread::id(), std::memory_order_relaxed);
+  if (--depth_ != 0) return;
+  owner_.store(std::thread::id(), std::memory_order_relaxed);
   mu_.unlock();
 }
 

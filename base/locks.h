@@ -60,7 +60,9 @@ class CAPABILITY("mutex") RecursiveLock {
   bool PriorityWaiting() const { return priority_waiting_.load() != 0; }
 
  private:
-  std::recursive_mutex mu_;
+  // Re-entry is counted here rather than by a recursive mutex, since the
+  // owner has to be known to let it past the priority thread anyway.
+  std::mutex mu_;
   // The thread that holds mu_ and how often; written by that thread only.
   std::atomic<std::thread::id> owner_{};
   int depth_ = 0;

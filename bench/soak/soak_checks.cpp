@@ -90,6 +90,10 @@ double RunQueueSeconds() {
   return n == 2 ? static_cast<double>(waiting) * 1e-9 : -1;
 }
 
+double PreemptedSince(double start) {
+  return start < 0 ? 0 : RunQueueSeconds() - start;
+}
+
 Census Census::Take() {
   Census c;
   const int fds = CountEntries("/proc/self/fd");

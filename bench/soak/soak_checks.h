@@ -75,6 +75,8 @@ class FrameShare {
 // preempted by the soak's own clients, which is not the plugin blocking the
 // flight loop, while waiting on a lock still counts.
 double RunQueueSeconds();
+// Run-queue time since start (a RunQueueSeconds reading); 0 where unknown.
+double PreemptedSince(double start);
 
 // Open descriptors and threads of this process (/proc/self/fd and
 // /proc/self/task; -1 where they cannot be read).

@@ -519,7 +519,7 @@ int Run(const Options& options) {
     flight.Step(now, dt);
     publish();
     flight_seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    flight_preempted = q0 < 0 ? 0 : RunQueueSeconds() - q0;
+    flight_preempted = PreemptedSince(q0);
   });
 
   // A thread started and joined first, so that a sanitizer's own helper
@@ -567,8 +567,7 @@ int Run(const Options& options) {
     host.StepFrame(std::chrono::duration<float>(t0 - last).count());
     const auto t1 = Clock::now();
     last = t0;
-    previous_preempted =
-        q0 < 0 ? 0 : std::max(0.0, RunQueueSeconds() - q0 - flight_preempted);
+    previous_preempted = std::max(0.0, PreemptedSince(q0) - flight_preempted);
     previous_plugin =
         std::max(0.0, std::chrono::duration<double>(t1 - t0).count() -
                           flight_seconds - previous_preempted);
