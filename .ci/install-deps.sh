@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev
           libbenchmark-dev python3 python3-pip python3-setuptools python3-wheel
-          binutils mingw-w64 wine64 xvfb xauth)
+          binutils mingw-w64 wine64 xvfb xauth ccache)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
