@@ -17,6 +17,7 @@
 #include "plugin/constant_offsets.h"
 #include "plugin/host_messages.h"
 #include "plugin/plugin_menu.h"
+#include "plugin/update_sampler.h"
 #include "requests/engine_writes.h"
 #include "requests/message_window.h"
 #include "requests/one_second_timer.h"
@@ -159,6 +160,8 @@ int Enable() {
   RegisterRefreshCallbacks();
   RegisterOneSecondTimer();
   RegisterMessageWindow();
+  // Last: it samples the push subscriptions after the frame's refresh work.
+  RegisterUpdateSampler();
 
   PrepareTcpServerForEnable();
   return 1;
@@ -171,6 +174,7 @@ void Disable() {
   UnregisterRefreshCallbacks();
   UnregisterOneSecondTimer();
   UnregisterMessageWindow();
+  UnregisterUpdateSampler();
 
   StatusLine("TARNET->Closing Socket serve thread.....\n");
   StopTcpServer();

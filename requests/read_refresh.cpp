@@ -4,8 +4,15 @@
 #include "userconfig/user_offsets.h"
 
 namespace tarvos {
+namespace {
 
-int RefreshForRead(uint32_t offset, uint32_t size) {
+// Walks the items of [offset, offset + size), stepping over user offsets,
+// and hands every read item with its offset to `visit`, which returns false
+// to end the walk early. Returns 1 when the walk covered the whole range
+// (or `visit` ended it), 0 when it stopped at an offset that starts no
+// known item.
+template <typename Visit>
+int WalkReadItems(uint32_t offset, uint32_t size, Visit visit) {
   // 64 bits, so that stepping over the last item of a range that ends near
   // 2^32 cannot wrap around and walk again.
   uint64_t i = 0;
@@ -21,10 +28,28 @@ int RefreshForRead(uint32_t offset, uint32_t size) {
     }
     const ReadItem* item = FindReadItem(n);
     if (item == nullptr) return 0;
-    if (item->refresh != nullptr) item->refresh(n);
+    if (!visit(*item, n)) return 1;
     i += item->size;
   }
   return 1;
+}
+
+}  // namespace
+
+int RefreshForRead(uint32_t offset, uint32_t size) {
+  return WalkReadItems(offset, size, [](const ReadItem& item, uint32_t n) {
+    if (item.refresh != nullptr) item.refresh(n);
+    return true;
+  });
+}
+
+bool RangeHasReadTimeItems(uint32_t offset, uint32_t size) {
+  bool found = false;
+  WalkReadItems(offset, size, [&found](const ReadItem& item, uint32_t) {
+    found = item.refresh != nullptr;
+    return !found;
+  });
+  return found;
 }
 
 }  // namespace tarvos

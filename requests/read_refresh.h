@@ -14,6 +14,12 @@ namespace tarvos {
 // REQUIRES: OffsetLock held by the caller.
 int RefreshForRead(uint32_t offset, uint32_t size) REQUIRES(OffsetLock);
 
+// True when RefreshForRead over the range would recompute anything, so that
+// a range sampled every frame can skip the walk when it holds only
+// maintained bytes.
+// REQUIRES: OffsetLock held by the caller.
+bool RangeHasReadTimeItems(uint32_t offset, uint32_t size) REQUIRES(OffsetLock);
+
 }  // namespace tarvos
 
 #endif  // TARVOS_REQUESTS_READ_REFRESH_H_

@@ -101,8 +101,8 @@ TEST_F(FrameTest, DropsAShortFirstPieceAndStartsAfreshWithTheNext) {
   EXPECT_EQ(Receive(frame), State::kComplete);
 }
 
-TEST_F(FrameTest, DropsAFirstPieceThatIsNotARequest) {
-  for (uint16_t type : {0, 2, 3, 0x0101, 0xFFFF}) {
+TEST_F(FrameTest, DropsAFirstPieceOfATypeClientsDoNotSend) {
+  for (uint16_t type : {0, 2, 4, 5, 0x0101, 0xFFFF}) {
     SCOPED_TRACE(type);
     EXPECT_EQ(Receive(Frame(End(), type)), State::kDropped);
     EXPECT_EQ(frame_->Room(), kFrameBufferSize);
@@ -170,16 +170,35 @@ TEST_F(FrameTest, ALenBeyondTheBufferNeverCompletes) {
 
 // Bytes after a complete frame in the same piece do not stop it; Reset
 // discards them with the frame and leaves the buffer clear.
-TEST_F(FrameTest, BytesAfterACompleteFrameAreDiscardedWithIt) {
+// Frames sent back to back: what follows a complete frame is the start of
+// the next, whether it is whole already, cut anywhere (even inside its
+// header), or of a type that is dropped with everything after it.
+TEST_F(FrameTest, BytesAfterACompleteFrameStartTheNext) {
   const Buf frame = Frame(Cat({WriteRecord(0x66C0, {7}), End()}));
-  const Buf next = Frame(End());
-  EXPECT_EQ(Receive(Cat({frame, Slice(next, 0, 9)})), State::kComplete);
-  EXPECT_EQ(frame_->RecordLength(), frame.size() - kFrameOverhead);
-  frame_->Reset();
+  const Buf next = Frame(Cat({ReadRecord(0x3304, 4), End()}));
+  for (size_t cut = 0; cut <= next.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    frame_->Reset();
+    ASSERT_EQ(Receive(Cat({frame, Slice(next, 0, cut)})), State::kComplete);
+    EXPECT_EQ(frame_->RecordLength(), frame.size() - kFrameOverhead);
+    if (cut == next.size()) {
+      ASSERT_EQ(frame_->Next(), State::kComplete);
+    } else {
+      ASSERT_EQ(frame_->Next(), State::kIncomplete);
+      EXPECT_EQ(frame_->Room(), kFrameBufferSize - cut);
+      ASSERT_EQ(Receive(Slice(next, cut, next.size())), State::kComplete);
+    }
+    EXPECT_EQ(Head(next.size()), next);
+    EXPECT_EQ(frame_->Type(), kFrameTypeRequest);
+    EXPECT_EQ(frame_->Next(), State::kIncomplete);
+    EXPECT_EQ(frame_->Room(), kFrameBufferSize);
+    EXPECT_EQ(Head(frame.size() + next.size()),
+              Buf(frame.size() + next.size(), 0));
+  }
+  // An unknown type after a frame takes the rest of the piece with it.
+  ASSERT_EQ(Receive(Cat({frame, Frame(End(), 2), next})), State::kComplete);
+  EXPECT_EQ(frame_->Next(), State::kDropped);
   EXPECT_EQ(frame_->Room(), kFrameBufferSize);
-  EXPECT_EQ(Head(frame.size() + 9), Buf(frame.size() + 9, 0));
-  // The rest of the second frame starts a frame of its own: too short.
-  EXPECT_EQ(Receive(Slice(next, 9, next.size())), State::kDropped);
   EXPECT_EQ(Receive(next), State::kComplete);
 }
 

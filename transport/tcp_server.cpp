@@ -38,12 +38,14 @@
 #include "base/locks.h"
 #include "base/status_log.h"
 #include "base/trace_log.h"
+#include "offsets/coding.h"
 #include "transport/access_policy.h"
 #include "transport/frame.h"
 #include "transport/request_batch.h"
 #include "transport/server_options.h"
 #include "transport/servers.h"
 #include "transport/socket.h"
+#include "transport/subscriptions.h"
 
 namespace tarvos {
 namespace {
@@ -272,6 +274,111 @@ class RefusalLog {
   std::unordered_map<uint32_t, std::chrono::steady_clock::time_point> last_;
 };
 
+// A connection's sending side: replies and answers from its client thread,
+// updates from its sender thread, each frame written whole under one mutex
+// so that no two frames interleave.
+class ConnectionOutput {
+ public:
+  ConnectionOutput(Connection& connection, SocketHandle socket)
+      : connection_(connection), socket_(socket) {}
+  ~ConnectionOutput() { StopSender(); }
+  ConnectionOutput(const ConnectionOutput&) = delete;
+  ConnectionOutput& operator=(const ConnectionOutput&) = delete;
+
+  ConnectionSubscriptions& subscriptions() { return *subscriptions_; }
+
+  bool Send(const uint8_t* bytes, size_t size) {
+    std::lock_guard<std::mutex> hold(send_mu_);
+    return SendAll(socket_, bytes, size);
+  }
+
+  // Serves one complete subscribe or unsubscribe frame. False when the
+  // answer could not be sent.
+  bool ServeSubscriptionFrame(FrameAssembler& frame) {
+    ConnectionSubscriptions& subscriptions = *subscriptions_;
+    uint32_t id = 0;
+    SubscriptionStatus status;
+    const bool subscribe = frame.Type() == kFrameTypeSubscribe;
+    if (subscribe) {
+      status = subscriptions.Subscribe(frame.RecordArea(), frame.RecordLength(),
+                                       &id);
+      if (status == SubscriptionStatus::kDone && !EnsureSender()) {
+        // No thread to send its updates: as if the connection were full.
+        uint8_t unsubscribe[4];
+        StoreU32(unsubscribe, id);
+        uint32_t ignored = 0;
+        subscriptions.Unsubscribe(unsubscribe, sizeof unsubscribe, &ignored);
+        status = SubscriptionStatus::kTooManySubscriptions;
+      }
+    } else {
+      status = subscriptions.Unsubscribe(frame.RecordArea(),
+                                         frame.RecordLength(), &id);
+    }
+    uint8_t answer[kAnswerFrameSize];
+    const size_t size = WriteAnswerFrame(answer, id, status);
+    std::lock_guard<std::mutex> hold(send_mu_);
+    // Armed before the answer goes out, so that a frame ending as soon as
+    // the client has it is sampled; its update cannot overtake the answer,
+    // since the sender needs this mutex to send it.
+    if (subscribe && status == SubscriptionStatus::kDone) {
+      subscriptions.Arm(id);
+    }
+    return SendAll(socket_, answer, size);
+  }
+
+  // Started with the first subscription; false when no thread could be
+  // started.
+  bool EnsureSender() {
+    if (sender_.joinable()) return true;
+    try {
+      sender_ = std::thread([this] { SenderMain(); });
+    } catch (...) {
+      return false;
+    }
+    return true;
+  }
+
+  // Ends the sender: it may be blocked in a send to a client that stopped
+  // reading, which only shutting the socket down wakes.
+  void StopSender() {
+    UnregisterSubscriptions(subscriptions_.get());
+    subscriptions_->Stop();
+    if (!sender_.joinable()) return;
+    {
+      LockGuard<Lock> hold(connection_.mu);
+      if (connection_.open) ShutdownSocket(connection_.socket);
+    }
+    sender_.join();
+  }
+
+ private:
+  void SenderMain() {
+    try {
+      std::vector<uint8_t> out;
+      while (subscriptions_->WaitForUpdates()) {
+        // Taken under the send mutex: once the client thread has answered
+        // an unsubscribe, no update of the old subscription can follow.
+        std::lock_guard<std::mutex> hold(send_mu_);
+        subscriptions_->TakeUpdates(&out);
+        if (out.empty()) continue;
+        if (!SendAll(socket_, out.data(), out.size())) break;
+      }
+    } catch (...) {
+      // Never end the process; the connection ends below.
+    }
+    // A broken connection: wake the client thread's receive too.
+    LockGuard<Lock> hold(connection_.mu);
+    if (connection_.open) ShutdownSocket(connection_.socket);
+  }
+
+  Connection& connection_;
+  const SocketHandle socket_;
+  std::mutex send_mu_;
+  std::unique_ptr<ConnectionSubscriptions> subscriptions_ =
+      std::make_unique<ConnectionSubscriptions>();
+  std::thread sender_;
+};
+
 void ClientThreadBody(Connection& connection, uint32_t number,
                       const ClientTerms& terms) {
   TcpServerState& st = State();
@@ -294,28 +401,41 @@ void ClientThreadBody(Connection& connection, uint32_t number,
       terms.read_only ? BatchAccess::kReadOnly : BatchAccess::kReadWrite;
   // 32 KB: on the heap, not the thread's stack.
   auto frame = std::make_unique<FrameAssembler>();
-  while (st.client_run.load() == 1) {
+  auto output = std::make_unique<ConnectionOutput>(connection, socket);
+  RegisterSubscriptions(&output->subscriptions());
+  bool open = true;
+  while (open && st.client_run.load() == 1) {
     // A frame larger than the buffer never completes; with no room left
     // the connection is given up.
     if (frame->Room() == 0) break;
     long n = ReceiveSome(socket, frame->WritePointer(), frame->Room());
     if (n == kReceiveTimedOut) {
+      // A client that only listens to its updates is not idle.
+      if (output->subscriptions().HasLive()) continue;
       StatusLine("SocketI->Client No: %02u sent nothing for %u s, closing\n",
                  number, terms.idle_timeout_seconds);
       break;
     }
     if (n <= 0) break;
     FrameAssembler::State state = frame->OnReceived(static_cast<size_t>(n));
-    if (state != FrameAssembler::State::kComplete) continue;
-
-    CountRequest();
-    BatchResult served = ServeRequestBatch(
-        frame->RecordArea(), frame->RecordLength(), kTraceMarkerTcp, access);
-    size_t reply = frame->MakeReply(served.result, served.used_length);
-    bool sent = SendAll(socket, frame->Buffer(), reply);
-    frame->Reset();
-    if (!sent) break;
+    // Frames sent back to back are served in turn.
+    while (open && state == FrameAssembler::State::kComplete) {
+      if (frame->Type() == kFrameTypeRequest) {
+        CountRequest();
+        BatchResult served =
+            ServeRequestBatch(frame->RecordArea(), frame->RecordLength(),
+                              kTraceMarkerTcp, access);
+        size_t reply = frame->MakeReply(served.result, served.used_length);
+        open = output->Send(frame->Buffer(), reply);
+      } else {
+        open = output->ServeSubscriptionFrame(*frame);
+      }
+      state = frame->Next();
+    }
   }
+  // The sender ends (and the sampler lets go of this connection) before
+  // the socket is closed.
+  output.reset();
   {
     LockGuard<Lock> hold(connection.mu);
     ShutdownReceive(connection.socket);
