@@ -1,5 +1,7 @@
 #include "client/batch.h"
 
+#include <cstring>
+
 #include "offsets/coding.h"
 
 namespace tarvos::client {
@@ -97,6 +99,14 @@ const uint8_t* RequestBatch::Data(size_t index) const {
 }
 uint32_t RequestBatch::Size(size_t index) const {
   return reads_.at(index).size;
+}
+uint32_t RequestBatch::Offset(size_t index) const {
+  // The offset is the second word of the read's header.
+  return LoadU32(records_.data() + reads_.at(index).data_at - kReadHeader + 4);
+}
+void RequestBatch::SetData(size_t index, const uint8_t* bytes) {
+  const Read& r = reads_.at(index);
+  std::memcpy(records_.data() + r.data_at, bytes, r.size);
 }
 
 // Typed getters read only as far as the data area reaches: a narrower area

@@ -56,7 +56,11 @@ class RequestBatch {
   // Data of read `index` as served (zeros before a reply arrived).
   const uint8_t* Data(size_t index) const;
   uint32_t Size(size_t index) const;
+  uint32_t Offset(size_t index) const;
   size_t ReadCount() const { return reads_.size(); }
+  // Fills read `index` from elsewhere (a pushed update of the same range);
+  // `bytes` holds Size(index) bytes.
+  void SetData(size_t index, const uint8_t* bytes);
 
   uint8_t U8(size_t i) const;
   uint16_t U16(size_t i) const;

@@ -11,7 +11,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(client_headers batch.h connection.h field.h named_field.h traffic_view.h
+set(client_headers batch.h connection.h field.h named_field.h net_io.h session.h traffic_view.h
     watch.h watch_preset.h)
 list(TRANSFORM client_headers PREPEND "${PROJECT_SOURCE_DIR}/client/")
 set(client_include_dir "${CMAKE_INSTALL_INCLUDEDIR}/tarvos")

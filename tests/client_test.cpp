@@ -4,13 +4,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "client/batch.h"
 #include "client/connection.h"
 #include "client/field.h"
+#include "client/session.h"
 #include "client/watch.h"
 #include "tests/transport_harness.h"
 
@@ -217,7 +222,8 @@ TEST_F(ClientEndToEnd, CommandLineToolReadsWritesAndFails) {
       0);
   EXPECT_EQ(out, "0x3304:hex4  04000050\n");
   out.clear();
-  EXPECT_EQ(Run(tool + " watch --count 2 --interval 10 0x3304:u32", &out), 0);
+  EXPECT_EQ(
+      Run(tool + " watch --poll --count 2 --interval 10 0x3304:u32", &out), 0);
   EXPECT_NE(out.find("1342177284"), std::string::npos);
   out.clear();
   EXPECT_EQ(Run(tool + " read 0x3304:q32", &out), 2);
@@ -228,6 +234,89 @@ TEST_F(ClientEndToEnd, CommandLineToolReadsWritesAndFails) {
   Disable();
   EXPECT_EQ(Run(tool + " read 0x3304:u32", &out), 1);
   EXPECT_NE(out.find("refused"), std::string::npos) << out;
+}
+
+// Subscriptions by name through the library (updates queued while a batch
+// is exchanged on the same connection) and through tarvos-client, whose
+// updates come as the test steps frames.
+TEST_F(ClientEndToEnd, SubscribesByNameInTheLibraryAndTheTool) {
+  StartServers();
+  std::string error;
+  auto session = client::ConnectSession("127.0.0.1", port_, &error);
+  ASSERT_TRUE(session) << error;
+  client::NamedSubscription named({"attitude.heading", "client.altitude_units"},
+                                  &error);
+  ASSERT_TRUE(error.empty()) << error;
+  ASSERT_TRUE(named.Subscribe(*session, 1, {}, &error)) << error;
+  Frames(1);
+  // The update is on its way before the reply: it is kept for later.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  client::RequestBatch batch;
+  size_t v = batch.AddRead(0x3304, 4);
+  ASSERT_TRUE(session->Exchange(batch, &error)) << error;
+  EXPECT_EQ(batch.U32(v), 0x50000004u);
+  client::Update u;
+  for (uint32_t seq = 1; seq <= 2; ++seq) {
+    if (seq == 2) Frames(1);
+    ASSERT_TRUE(session->NextUpdate(&u, 3000, &error)) << error;
+    EXPECT_EQ(u.seq, seq);
+    EXPECT_EQ(named.Apply(u), (std::vector<size_t>{0, 1}));
+  }
+  EXPECT_EQ(named.Bytes(0), Bytes(named.Item(0).offset, 4));
+  EXPECT_FALSE(session->NextUpdate(&u, 100, &error));
+  EXPECT_TRUE(error.empty()) << error;
+  EXPECT_FALSE(session->Subscribe(2, {{0xFFFF, 2}}, {}, &error));
+  EXPECT_NE(error.find("outside the offset space"), std::string::npos) << error;
+
+  if (::access(ToolPath().c_str(), X_OK) != 0) return;
+  std::string out;
+  std::atomic<int> rc{-1};
+  std::thread tool([&] {
+    rc = Run(ToolPath() + " --port " + std::to_string(port_) +
+                 " subscribe --count 3 --changes attitude.heading 0x3304",
+             &out);
+  });
+  // Frames until the tool has its three lines; the first one an unknown
+  // name never gets.
+  for (int i = 0; i < 2000 && rc == -1; ++i) {
+    Frames(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  tool.join();
+  EXPECT_EQ(rc, 2) << out;  // 0x3304 is no catalogue name
+  out.clear();
+  std::thread again([&] {
+    rc = Run(ToolPath() + " --port " + std::to_string(port_) +
+                 " subscribe --count 3 attitude.heading",
+             &out);
+  });
+  rc = -1;
+  for (int i = 0; i < 2000 && rc == -1; ++i) {
+    Frames(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  again.join();
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_EQ(out.rfind("seq 1  frame ", 0), 0u) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+  EXPECT_NE(out.find("attitude.heading "), std::string::npos) << out;
+}
+
+// A server that takes a subscribe without a word (one from before pushed
+// updates): Subscribe gives up after a second, and the connection still
+// carries batches.
+TEST_F(ClientEndToEnd, SubscribeToAServerWithoutPushFailsInASecond) {
+  OtherListener old_server(0, true);
+  ASSERT_TRUE(old_server.ok());
+  std::string error;
+  auto session = client::ConnectSession("127.0.0.1", old_server.port(), &error);
+  ASSERT_TRUE(session) << error;
+  auto peer = old_server.Accept();
+  ASSERT_TRUE(peer);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(session->Subscribe(1, {{0x3304, 4}}, {}, &error));
+  EXPECT_EQ(error, client::kNoPushMessage);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST_F(ClientEndToEnd, PythonClientTalksToBothServers) {

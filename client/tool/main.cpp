@@ -4,15 +4,19 @@
 //   tarvos-client write autopilot.heading=270 0x0BC0:s16=1000
 //   tarvos-client watch --interval 250 position.latitude 0x02BC:u32
 //   tarvos-client watch                 (the preset: position, speeds, ...)
+//   tarvos-client subscribe --every 100 --changes attitude.heading
 //   tarvos-client describe engine       (the catalogue; --json, --markdown)
 //
 // Exit codes: 0 done, 1 the server could not be reached or refused the
 // batch, 2 bad command line (an unknown name, a value that does not fit).
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +25,7 @@
 #include "client/connection.h"
 #include "client/field.h"
 #include "client/named_field.h"
+#include "client/session.h"
 #include "client/traffic_view.h"
 #include "client/watch.h"
 #include "client/watch_preset.h"
@@ -40,9 +45,11 @@ const char kUsage[] =
     "usage: tarvos-client [options] read FIELD...\n"
     "       tarvos-client [options] write FIELD=VALUE...\n"
     "       tarvos-client [options] watch [--interval MS] [--count N] "
-    "[--raw] [FIELD...]\n"
+    "[--raw] [--poll] [FIELD...]\n"
     "       tarvos-client [options] watch --traffic [--interval MS] "
     "[--count N]\n"
+    "       tarvos-client [options] subscribe [--every frame|MS] "
+    "[--changes] [--count N] NAME...\n"
     "       tarvos-client describe [--json | --markdown] [PATTERN]\n"
     "\n"
     "FIELD is a name from the offset catalogue, e.g. position.latitude\n"
@@ -51,7 +58,11 @@ const char kUsage[] =
     "fields shows the preset (position, speeds, autopilot, engine 1,\n"
     "clock); --raw shows the bytes in hexadecimal instead of decoded\n"
     "values; --traffic shows the AI traffic instead, nearest first (the\n"
-    "distance in nautical miles, the bearing in degrees true).\n"
+    "distance in nautical miles, the bearing in degrees true). Over TCP\n"
+    "watch has the server push the values every MS milliseconds where it\n"
+    "can, and polls otherwise (always with --poll); it shows the rate.\n"
+    "subscribe prints one line per update the server pushes: every frame\n"
+    "or every MS milliseconds, with --changes only the names that changed.\n"
     "describe lists the catalogue rows whose names contain PATTERN\n"
     "(or match it, with * wildcards).\n"
     "\n"
@@ -75,6 +86,9 @@ struct Options {
   bool traffic = false;   // watch: the traffic view
   bool json = false;      // describe
   bool markdown = false;  // describe
+  bool poll = false;      // watch: never ask for pushed updates
+  bool changes = false;   // subscribe: changed values only
+  uint16_t every_ms = 0;  // subscribe: 0 = every frame
   std::string command;
   std::vector<std::string> args;
 };
@@ -119,8 +133,13 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
       o->json = true;
     } else if (a == "--markdown") {
       o->markdown = true;
+    } else if (a == "--poll") {
+      o->poll = true;
+    } else if (a == "--changes") {
+      o->changes = true;
     } else if (a == "--host" || a == "--port" || a == "--endpoint" ||
-               a == "--timeout" || a == "--interval" || a == "--count") {
+               a == "--timeout" || a == "--interval" || a == "--count" ||
+               a == "--every") {
       const char* v = value();
       if (v == nullptr) return a + " needs a value";
       std::string s = v;
@@ -134,6 +153,11 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
       } else if (a == "--timeout") {
         if (!ParseNumber(s, 1, 3600000, &n)) return "bad timeout '" + s + "'";
         o->timeout_ms = static_cast<int>(n);
+      } else if (a == "--every") {
+        if (s != "frame" && !ParseNumber(s, 1, 65535, &n)) {
+          return "bad --every '" + s + "' (frame, or 1 to 65535 ms)";
+        }
+        o->every_ms = s == "frame" ? 0 : static_cast<uint16_t>(n);
       } else if (a == "--interval") {
         if (!ParseNumber(s, 10, 3600000, &n)) {
           return "bad interval '" + s + "' (10 ms or more)";
@@ -153,7 +177,7 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
   }
   if (o->command.empty()) return "no command given";
   if (o->command != "read" && o->command != "write" && o->command != "watch" &&
-      o->command != "describe") {
+      o->command != "describe" && o->command != "subscribe") {
     return "unknown command '" + o->command + "'";
   }
   if (o->command == "describe") {
@@ -162,6 +186,12 @@ std::string ParseOptions(int argc, char** argv, Options* o) {
     return "";
   }
   if (o->json || o->markdown) return "--json and --markdown are for describe";
+  if ((o->changes || o->every_ms != 0) && o->command != "subscribe") {
+    return "--every and --changes are for subscribe";
+  }
+  if (o->command == "subscribe" && o->local) {
+    return "subscribe needs TCP (the local endpoint does not push)";
+  }
   if (o->traffic && o->command != "watch") return "--traffic is for watch";
   if (o->traffic && (o->raw || !o->args.empty())) {
     return "--traffic takes no fields and no --raw";
@@ -231,8 +261,97 @@ int Describe(const Options& o) {
   return kExitOk;
 }
 
+int Fail(const std::string& error) {
+  std::fprintf(stderr, "tarvos-client: %s\n", error.c_str());
+  return kExitServer;
+}
+
+// One line per pushed update: its numbers, then every name it carried.
+int Subscribe(const Options& o) {
+  std::string error;
+  tarvos::client::NamedSubscription named(o.args, &error);
+  if (!error.empty()) return ArgumentError(error);
+  auto session =
+      tarvos::client::ConnectSession(o.host, o.port, &error, o.timeout_ms);
+  if (!session) return Fail(error);
+  if (!named.Subscribe(*session, 1, {o.every_ms, o.changes}, &error)) {
+    return Fail(error);
+  }
+  for (long n = 0; o.count < 0 || n < o.count;) {
+    tarvos::client::Update u;
+    if (!session->NextUpdate(&u, o.timeout_ms, &error)) {
+      if (error.empty()) continue;  // a paused simulator: keep waiting
+      return Fail(error);
+    }
+    std::string line =
+        "seq " + std::to_string(u.seq) + "  frame " + std::to_string(u.frame);
+    char time[32];
+    std::snprintf(time, sizeof time, "  time %.3f", u.time);
+    line += time;
+    for (size_t i : named.Apply(u)) {
+      line += "  " + named.Name(i) + " " + named.Text(i);
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    ++n;
+  }
+  return kExitOk;
+}
+
+// Updates or polls in the last second, for the rate a watch shows.
+class RateMeter {
+ public:
+  void Tick() {
+    const auto now = std::chrono::steady_clock::now();
+    times_.push_back(now);
+    while (now - times_.front() > std::chrono::seconds(1)) times_.pop_front();
+  }
+  size_t PerSecond() const { return times_.size(); }
+
+ private:
+  std::deque<std::chrono::steady_clock::time_point> times_;
+};
+
+// Subscribes the batch's reads, split as the server's limits need; false
+// (with kNoPushMessage from an older server) when it cannot.
+bool SubscribeBatch(tarvos::client::Session& s, const RequestBatch& batch,
+                    uint16_t every_ms, std::string* error) {
+  std::vector<tarvos::client::Range> ranges;
+  size_t bytes = 0;
+  uint32_t id = 1;
+  for (size_t i = 0; i <= batch.ReadCount(); ++i) {
+    const bool last = i == batch.ReadCount();
+    const uint32_t size = last ? 0 : batch.Size(i);
+    if (last || ranges.size() == tarvos::client::kMaxRangesPerSubscription ||
+        bytes + size > tarvos::client::kMaxBytesPerSubscription) {
+      if (!ranges.empty() && !s.Subscribe(id++, ranges, {every_ms}, error)) {
+        return false;
+      }
+      ranges.clear();
+      bytes = 0;
+    }
+    if (!last) {
+      ranges.push_back({batch.Offset(i), size});
+      bytes += size;
+    }
+  }
+  return true;
+}
+
+// Puts an update's records into the reads of the same ranges.
+void ApplyUpdate(const tarvos::client::Update& u, RequestBatch& batch) {
+  for (const tarvos::client::UpdateRecord& r : u.records) {
+    for (size_t i = 0; i < batch.ReadCount(); ++i) {
+      if (batch.Offset(i) == r.offset && batch.Size(i) == r.bytes.size()) {
+        batch.SetData(i, r.bytes.data());
+      }
+    }
+  }
+}
+
 int Run(const Options& o) {
   if (o.command == "describe") return Describe(o);
+  if (o.command == "subscribe") return Subscribe(o);
   std::vector<WatchField> fields;
   RequestBatch batch;
   for (const std::string& arg : o.args) {
@@ -261,24 +380,56 @@ int Run(const Options& o) {
     return UsageError("too many or too large fields for one batch");
   }
 
-  std::unique_ptr<Connection> c = Connect(o);
-  if (!c) return kExitServer;
+  std::unique_ptr<tarvos::client::Session> session;
+  std::unique_ptr<Connection> c;
+  if (o.local) {
+    c = Connect(o);
+  } else {
+    std::string error;
+    session =
+        tarvos::client::ConnectSession(o.host, o.port, &error, o.timeout_ms);
+    if (!session) std::fprintf(stderr, "tarvos-client: %s\n", error.c_str());
+  }
+  Connection* connection = session ? session.get() : c.get();
+  if (connection == nullptr) return kExitServer;
   if (o.command == "write") {
-    return Exchange(*c, batch) ? kExitOk : kExitServer;
+    return Exchange(*connection, batch) ? kExitOk : kExitServer;
   }
   if (o.command == "read") {
-    if (!Exchange(*c, batch)) return kExitServer;
+    if (!Exchange(*connection, batch)) return kExitServer;
     std::fputs(tarvos::client::RenderWatch(fields, batch).c_str(), stdout);
     return kExitOk;
   }
-  // watch: poll and redraw in place on a terminal; elsewhere (a pipe, a
-  // file) one block per poll, separated by a blank line, with no escapes.
+  // watch: pushed updates where the server has them, else polls; redrawn
+  // in place on a terminal; elsewhere (a pipe, a file) one block per
+  // update or poll, separated by a blank line, with no escapes.
+  bool pushed = false;
+  if (session && !o.poll) {
+    std::string error;
+    const uint16_t every = static_cast<uint16_t>(
+        std::min(o.interval_ms, static_cast<int>(UINT16_MAX)));
+    pushed = SubscribeBatch(*session, batch, every, &error);
+    if (!pushed && error != tarvos::client::kNoPushMessage) return Fail(error);
+  }
   const bool terminal = isatty(STDOUT_FILENO) == 1;
+  RateMeter rate;
   for (long n = 0; o.count < 0 || n < o.count; ++n) {
-    if (n > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(o.interval_ms));
+    if (pushed) {
+      tarvos::client::Update u;
+      std::string error;
+      if (!session->NextUpdate(&u, o.timeout_ms, &error)) {
+        if (!error.empty()) return Fail(error);
+        --n;  // a paused simulator: keep waiting
+        continue;
+      }
+      ApplyUpdate(u, batch);
+    } else {
+      if (n > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(o.interval_ms));
+      }
+      if (!Exchange(*connection, batch)) return kExitServer;
     }
-    if (!Exchange(*c, batch)) return kExitServer;
+    rate.Tick();
     std::string screen = terminal ? "\x1b[H\x1b[2J" : (n > 0 ? "\n" : "");
     if (o.traffic) {
       screen += tarvos::client::RenderTraffic(
@@ -287,6 +438,8 @@ int Run(const Options& o) {
       screen += preset ? tarvos::client::RenderPreset(batch, o.raw)
                        : tarvos::client::RenderWatch(fields, batch);
     }
+    screen += (pushed ? "\npushed updates: " : "\npolls: ") +
+              std::to_string(rate.PerSecond()) + "/s\n";
     std::fputs(screen.c_str(), stdout);
     std::fflush(stdout);
   }
