@@ -334,6 +334,30 @@ TEST_F(ClientEndToEnd, PythonClientTalksToBothServers) {
   EXPECT_NE(out.find("ok"), std::string::npos) << out;
 }
 
+// The Python client's subscribe, while the test steps frames.
+TEST_F(ClientEndToEnd, PythonClientSubscribes) {
+  if (std::system("python3 -c 'import sys' >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "python3 not available";
+  }
+  StartServers();
+  std::string source = __FILE__;
+  std::string root = source.substr(0, source.rfind("/tests/"));
+  std::string out;
+  std::atomic<int> rc{-1};
+  std::thread python([&] {
+    rc = Run("cd " + root + "/client/python && python3 selftest.py " +
+                 std::to_string(port_) + " subscribe",
+             &out);
+  });
+  for (int i = 0; i < 5000 && rc == -1; ++i) {
+    Frames(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  python.join();
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("ok"), std::string::npos) << out;
+}
+
 // pip installs the package with its catalogue, and the installed copy finds
 // it (a copy of the folder, so the source tree stays clean).
 TEST(PythonPackage, InstallsWithItsCatalogue) {

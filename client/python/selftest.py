@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the Python client against a running server (used by the C++ client
-test, which starts one): python3 selftest.py PORT ENDPOINT"""
+test, which starts one): python3 selftest.py PORT ENDPOINT, or
+python3 selftest.py PORT subscribe while the test steps frames."""
 import struct
 import sys
 
@@ -49,7 +50,31 @@ def check_catalogue():
         assert "position.latitude" in str(e), e
 
 
+def check_subscribe(port):
+    with TcpClient("127.0.0.1", port) as c:
+        names = ["plugin.protocol_version", "attitude.heading"]
+        updates = c.subscribe(names)
+        last = None
+        for n, (seq, frame, time, values) in enumerate(updates):
+            assert sorted(values) == sorted(names), values
+            assert values["plugin.protocol_version"] == 0x50000004, values
+            if last is not None:
+                assert seq > last[0] and frame > last[1], (seq, frame, last)
+            last = (seq, frame)
+            # Requests still work between updates on the same connection.
+            assert c.read("plugin.protocol_version") == 0x50000004
+            if n == 3:
+                break
+        updates.close()
+        # More names than one subscription holds: split over two.
+        c.subscribe(["attitude.heading"] * 257).close()
+    print("ok")
+    return 0
+
+
 def main():
+    if sys.argv[2] == "subscribe":
+        return check_subscribe(int(sys.argv[1]))
     port, endpoint = int(sys.argv[1]), sys.argv[2]
     check_catalogue()
     b = Batch()

@@ -20,8 +20,16 @@ Record layouts (little-endian):
     end:          a 32-bit zero
 Frame: type (1 request, 2 reply), len, record area, len, 0xFADE. A rejected
 batch (invalid record) is answered with the single byte 0.
+
+Over TCP the server also pushes values, every frame or every n ms, all of
+one update from the same frame:
+
+    with TcpClient("127.0.0.1") as c:
+        for seq, frame, time, values in c.subscribe(["attitude.heading"]):
+            print(frame, values["attitude.heading"])
 """
 
+import collections
 import difflib
 import json
 import math
@@ -36,6 +44,28 @@ MAX_RECORD_AREA = 32767 - 8
 
 class BatchRejected(Exception):
     """The server stopped at an invalid record."""
+
+
+class SubscribeRefused(Exception):
+    """The server answered a subscribe or unsubscribe with a failure."""
+
+
+class NoPushUpdates(ConnectionError):
+    """The server did not answer a subscribe within a second: it predates
+    pushed updates, and the values have to be polled."""
+
+
+# Limits of one subscription, and the answer statuses in words.
+MAX_RANGES = 256
+MAX_BYTES = 16384
+_STATUS = {
+    1: "the server found the subscription malformed",
+    2: "too many subscriptions on this connection (at most 16)",
+    3: "a range lies outside the offset space or is empty",
+    4: "too many bytes (at most 16,384 in a subscription and 32,768 on a "
+       "connection)",
+    5: "no subscription of that id",
+}
 
 
 class Batch:
@@ -254,11 +284,47 @@ def _recv_exactly(sock, n):
     return bytes(out)
 
 
+def _frame(kind, area):
+    return (struct.pack("<HH", kind, len(area)) + area +
+            struct.pack("<HH", len(area), 0xFADE))
+
+
 class TcpClient(_NamedAccess):
     def __init__(self, host="127.0.0.1", port=DEFAULT_PORT, timeout=5.0):
         self._sock = socket.create_connection((host, port), timeout=timeout)
         self._sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self._timeout = timeout
         self._answered = False
+        self._updates = collections.deque()  # (id, seq, frame, time, records)
+        self._next_id = 1
+
+    def _read_frame(self, timeout=None):
+        """The next thing the server sends: (type, area); type 0 is the
+        single byte of a rejected batch. socket.timeout when nothing starts
+        within `timeout` seconds."""
+        self._sock.settimeout(self._timeout if timeout is None else timeout)
+        try:
+            first = _recv_exactly(self._sock, 1)
+        finally:
+            self._sock.settimeout(self._timeout)
+        self._answered = True
+        if first == b"\0":
+            return 0, b""
+        head = first + _recv_exactly(self._sock, 3)
+        kind, length = struct.unpack("<HH", head)
+        rest = _recv_exactly(self._sock, length + 4)
+        if struct.unpack_from("<HH", rest, length) != (length, 0xFADE):
+            raise ConnectionError("malformed frame from the server")
+        return kind, rest[:length]
+
+    def _keep_update(self, area):
+        sub_id, seq, frame, time, count = struct.unpack_from("<IIIdH", area)
+        records, at = [], 24
+        for _ in range(count):
+            offset, size = struct.unpack_from("<IH", area, at)
+            records.append((offset, area[at + 6:at + 6 + size]))
+            at += 6 + size
+        self._updates.append((sub_id, seq, frame, time, records))
 
     def exchange(self, batch):
         frame = batch.frame()
@@ -266,7 +332,12 @@ class TcpClient(_NamedAccess):
             raise ValueError("batch too large for one frame")
         try:
             self._sock.sendall(frame)
-            first = _recv_exactly(self._sock, 1)
+            kind, area = self._read_frame()
+            # Updates pushed before the reply are kept for subscribe().
+            while kind in (4, 5):
+                if kind == 5:
+                    self._keep_update(area)
+                kind, area = self._read_frame()
         except (ConnectionError, BrokenPipeError) as e:
             # The server accepts every connection and closes at once those
             # it cannot serve (eight clients connected, or an address its
@@ -277,15 +348,40 @@ class TcpClient(_NamedAccess):
                 "the server closed the connection without answering: it is "
                 "full (8 clients connected already) or does not admit this "
                 "client") from e
-        self._answered = True
-        if first == b"\0":
+        if kind == 0:
             raise BatchRejected("the server rejected the batch")
-        head = first + _recv_exactly(self._sock, 3)
-        kind, length = struct.unpack("<HH", head)
-        rest = _recv_exactly(self._sock, length + 4)
-        if kind != 2 or struct.unpack_from("<HH", rest, length) != (length, 0xFADE):
+        if kind != 2:
             raise ConnectionError("malformed reply")
-        batch.accept_served(rest[:length])
+        batch.accept_served(area)
+
+    def _answer(self, sub_id, timeout):
+        """Waits for the answer to `sub_id`; NoPushUpdates after `timeout`
+        seconds without one."""
+        try:
+            while True:
+                kind, area = self._read_frame(timeout)
+                if kind == 5:
+                    self._keep_update(area)
+                elif kind == 4 and struct.unpack_from("<I", area)[0] == sub_id:
+                    return struct.unpack_from("<I", area, 4)[0]
+                elif kind != 4:
+                    raise ConnectionError("a reply where an answer was due")
+        except socket.timeout:
+            raise NoPushUpdates(
+                "the server does not push updates (no answer to a "
+                "subscribe)") from None
+
+    def subscribe(self, names, every="frame", changes_only=False):
+        """Has the server push the named values, every frame or every
+        `every` milliseconds, and iterates over (seq, frame, time,
+        {name: value}) in their units; with `changes_only` an update holds
+        the names that changed (the first one all). seq jumps where updates
+        were replaced because this program read too slowly. Raises
+        NoPushUpdates where the server cannot push (poll with read()
+        instead), SubscribeRefused where it refused."""
+        return Subscription(self, [catalogue().field(n) for n in names],
+                            0 if every == "frame" else int(every),
+                            changes_only)
 
     def close(self):
         self._sock.close()
@@ -295,6 +391,66 @@ class TcpClient(_NamedAccess):
 
     def __exit__(self, *exc):
         self.close()
+
+
+class Subscription:
+    """The iterator TcpClient.subscribe returns; close() unsubscribes."""
+
+    def __init__(self, client, fields, every, changes_only):
+        if not 0 <= every <= 65535:
+            raise ValueError("every is 'frame' or 0 to 65535 ms")
+        self._client = client
+        self._fields = {}  # id -> {offset: field}
+        groups, group, size = [], [], 0
+        for f in fields:
+            if len(group) == MAX_RANGES or size + f.size > MAX_BYTES:
+                groups.append(group)
+                group, size = [], 0
+            group.append(f)
+            size += f.size
+        if group:
+            groups.append(group)
+        for group in groups:
+            sub_id = client._next_id
+            client._next_id += 1
+            area = struct.pack("<IHHHH", sub_id, every, 1 if changes_only else 0,
+                               len(group), 0)
+            for f in group:
+                area += struct.pack("<II", f.offset, f.size)
+            client._sock.sendall(_frame(3, area))
+            status = client._answer(sub_id, min(client._timeout, 1.0))
+            if status != 0:
+                raise SubscribeRefused(_STATUS.get(status, "status %d" % status))
+            self._fields[sub_id] = {f.offset: f for f in group}
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        c = self._client
+        while True:
+            while c._updates:
+                sub_id, seq, frame, time, records = c._updates.popleft()
+                fields = self._fields.get(sub_id)
+                if fields is None:
+                    continue
+                values = {}
+                for offset, data in records:
+                    f = fields.get(offset)
+                    if f is not None:
+                        values[f.name] = f.decode(data)
+                return seq, frame, time, values
+            kind, area = c._read_frame()
+            if kind == 5:
+                c._keep_update(area)
+
+    def close(self):
+        for sub_id in list(self._fields):
+            self._client._sock.sendall(_frame(6, struct.pack("<I", sub_id)))
+            self._client._answer(sub_id, self._client._timeout)
+            del self._fields[sub_id]
+        self._client._updates = collections.deque(
+            u for u in self._client._updates if u[0] in self._fields)
 
 
 class LocalClient(_NamedAccess):
