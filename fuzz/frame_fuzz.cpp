@@ -5,13 +5,16 @@
 // every complete frame is served and answered.
 //
 // Checked on every piece, against a model of the framing kept apart from
-// the assembler: a piece is dropped exactly when it starts a frame and is
-// shorter than 8 bytes or not a request; a frame completes exactly when its
-// 8 + len bytes are in and its trailer (len again, then 0xFADE) matches; a
-// complete frame's record area and trailer are the bytes that were sent;
-// the reply is the frame with type 2 cut to 8 + used length, or the single
-// byte 0. The record walk gets the record area in a buffer of exactly its
-// size, so AddressSanitizer sees any read past it.
+// the assembler: a piece is dropped exactly when it starts a frame on an
+// empty buffer and is shorter than 8 bytes or of a type clients do not
+// send (1, 3 and 6 they do), and a frame of such a type after another
+// frame is dropped with the rest; a frame completes exactly when its
+// 8 + len bytes are in and its trailer (len again, then 0xFADE) matches;
+// bytes after a complete frame start the next one; a complete frame's
+// record area and trailer are the bytes that were sent; a request's reply
+// is the frame with type 2 cut to 8 + used length, or the single byte 0. The
+// record walk gets the record area in a buffer of exactly its size, so
+// AddressSanitizer sees any read past it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -40,22 +43,39 @@ void StartPluginOnce() {
   tarvos::testing::BootLinkedPlugin(/*enable=*/true);
 }
 
+bool Accepted(uint16_t type) { return type == 1 || type == 3 || type == 6; }
+
 // What the stream must do, worked out from the bytes alone.
 struct Model {
-  std::vector<uint8_t> frame;  // bytes of the current frame so far
+  std::vector<uint8_t> frame;  // bytes received from the current frame on
 
   FrameAssembler::State Expect(const uint8_t* piece, size_t n) {
-    if (frame.empty() &&
-        (n < tarvos::kFrameMinFirstPiece || tarvos::LoadU16(piece) != 1)) {
+    if (frame.empty() && (n < tarvos::kFrameMinFirstPiece ||
+                          !Accepted(tarvos::LoadU16(piece)))) {
       return FrameAssembler::State::kDropped;
     }
     frame.insert(frame.end(), piece, piece + n);
+    return Evaluate();
+  }
+  FrameAssembler::State Evaluate() {
+    if (frame.size() < 4) return FrameAssembler::State::kIncomplete;
+    if (!Accepted(tarvos::LoadU16(frame.data()))) {
+      frame.clear();
+      return FrameAssembler::State::kDropped;
+    }
     const size_t len = tarvos::LoadU16(frame.data() + 2);
     if (frame.size() >= len + 8 && tarvos::LoadU16(&frame[4 + len]) == len &&
         tarvos::LoadU16(&frame[6 + len]) == 0xFADE) {
       return FrameAssembler::State::kComplete;
     }
     return FrameAssembler::State::kIncomplete;
+  }
+  // The complete frame served: what follows it is the next frame's start.
+  FrameAssembler::State Next() {
+    const size_t len = tarvos::LoadU16(frame.data() + 2);
+    frame.erase(frame.begin(), frame.begin() + static_cast<long>(len + 8));
+    if (frame.empty()) return FrameAssembler::State::kIncomplete;
+    return Evaluate();
   }
 };
 
@@ -115,17 +135,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> received(data + at, data + at + piece);
     at += piece;
     std::memcpy(assembler->WritePointer(), received.data(), piece);
-    const FrameAssembler::State state = assembler->OnReceived(piece);
+    FrameAssembler::State state = assembler->OnReceived(piece);
     Check(state == model.Expect(received.data(), piece));
-    if (state == FrameAssembler::State::kDropped) {
-      Check(assembler->Room() == tarvos::kFrameBufferSize);
-      continue;
+    while (state == FrameAssembler::State::kComplete) {
+      Check(assembler->Type() == tarvos::LoadU16(model.frame.data()));
+      if (assembler->Type() == 1) ServeAndCheck(*assembler, model);
+      state = assembler->Next();
+      Check(state == model.Next());
     }
     Check(assembler->Room() == tarvos::kFrameBufferSize - model.frame.size());
-    if (state != FrameAssembler::State::kComplete) continue;
-    ServeAndCheck(*assembler, model);
-    assembler->Reset();
-    model.frame.clear();
   }
   // The write handlers' calls into the host pile up otherwise.
   simhost::Host& host = simhost::Host::Get();

@@ -54,6 +54,37 @@ size_t PublishedValues::size() const {
   return values_.size();
 }
 
+namespace {
+uint64_t PairKey(int64_t a, int64_t b) {
+  const uint64_t x = static_cast<uint64_t>(a) * 0x9E3779B97F4A7C15ull;
+  return x ^ (static_cast<uint64_t>(b) + 0x7F4A7C159E3779B9ull + (x << 6) +
+              (x >> 2));
+}
+}  // namespace
+
+void PublishedPairs::Publish(int64_t latitude, int64_t longitude) {
+  std::lock_guard<std::mutex> hold(mu_);
+  pairs_.insert(PairKey(latitude, longitude));
+}
+
+bool PublishedPairs::Contains(int64_t latitude, int64_t longitude) const {
+  std::lock_guard<std::mutex> hold(mu_);
+  return pairs_.count(PairKey(latitude, longitude)) != 0;
+}
+
+std::string UpdateOrder::Next(uint32_t seq, uint32_t frame) {
+  std::string wrong;
+  if (seq <= seq_) {
+    wrong = "seq " + std::to_string(seq) + " after " + std::to_string(seq_);
+  } else if (frame < frame_) {
+    wrong =
+        "frame " + std::to_string(frame) + " after " + std::to_string(frame_);
+  }
+  seq_ = seq;
+  frame_ = frame;
+  return wrong;
+}
+
 const char* VerdictName(PublishedValues::Verdict verdict) {
   switch (verdict) {
     case PublishedValues::Verdict::kPublished:

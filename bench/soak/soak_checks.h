@@ -35,6 +35,30 @@ class PublishedValues {
 
 const char* VerdictName(PublishedValues::Verdict verdict);
 
+// The latitude and longitude the flight published together in each frame,
+// so that a pushed update can be checked to hold both from the same frame.
+class PublishedPairs {
+ public:
+  void Publish(int64_t latitude, int64_t longitude);
+  bool Contains(int64_t latitude, int64_t longitude) const;
+
+ private:
+  mutable std::mutex mu_;
+  std::unordered_set<uint64_t> pairs_;  // a hash of both
+};
+
+// One subscription's updates on one connection: seq only grows and frame
+// numbers never go back. Each call returns an empty string or what is
+// wrong.
+class UpdateOrder {
+ public:
+  std::string Next(uint32_t seq, uint32_t frame);
+
+ private:
+  uint32_t seq_ = 0;
+  uint32_t frame_ = 0;
+};
+
 // The worked example: 0x3304 reads 0x50000004, i.e. bytes 04 00 00 50.
 inline constexpr uint32_t kProtocolOffset = 0x3304;
 bool ProtocolAnswerOk(const uint8_t* four_bytes);

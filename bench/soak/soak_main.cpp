@@ -2,12 +2,18 @@
 // flying the scripted flight at 60 frames a second with 95 traffic slots
 // whose aircraft count keeps changing, a Disable/Enable cycle every few
 // seconds, and eight TCP and two local clients reading every catalogue item
-// and writing random valid and invalid values to every writable one.
+// and writing random valid and invalid values to every writable one; four
+// of the TCP clients also subscribe to the position every frame and to a
+// constant on change only.
 //
 // Checked as it runs (any failure makes the exit status 1):
 //   - every latitude and longitude read is a value the flight published
 //     (a read made of the halves of two published values is torn);
 //   - 0x3304 reads 0x50000004;
+//   - every pushed update's seq grows and its frame never goes back, the
+//     latitude and longitude in one update are a pair the flight published
+//     in one frame, and a changes-only subscription to a constant gets its
+//     snapshot and nothing more;
 //   - the plugin's share of the longest frame (from one frame's start to
 //     the next) stays under --frame-bound, counting the time the main
 //     thread spent in the plugin less the time the scheduler kept it off
@@ -46,6 +52,7 @@
 #include "bench/soak/soak_checks.h"
 #include "client/batch.h"
 #include "client/connection.h"
+#include "client/session.h"
 #include "offsets/catalogue.h"
 #include "offsets/coding.h"
 #include "offsets/position.h"
@@ -62,6 +69,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kTcpClients = 8;
 constexpr int kLocalClients = 2;
 constexpr int kClients = kTcpClients + kLocalClients;
+// TCP clients from this index on also subscribe.
+constexpr int kFirstSubscriber = 4;
 constexpr double kFps = 60;
 constexpr int kTrafficSlots = 95;
 constexpr auto kTrafficChangeEvery = std::chrono::seconds(2);
@@ -136,6 +145,9 @@ struct Shared {
   std::vector<std::string> reports;  // the first few failures
 
   PublishedValues latitudes, longitudes;
+  PublishedPairs positions;
+  std::atomic<long> updates{0};
+  std::atomic<long> position_updates_checked{0};
   // Odd while a deliberate relocation is in progress: position reads made
   // across such a window are not checked.
   std::atomic<uint64_t> relocation_epoch{0};
@@ -209,7 +221,7 @@ std::unique_ptr<client::Connection> Connect(Shared& s, int index) {
   if (index < kTcpClients) {
     const uint16_t port = s.port.load();
     if (port == 0) return nullptr;
-    return client::ConnectTcp("127.0.0.1", port, &error, 2000);
+    return client::ConnectSession("127.0.0.1", port, &error, 2000);
   }
   return client::ConnectLocal(s.endpoint, &error, 2000);
 }
@@ -370,6 +382,62 @@ void CheckPosition(Shared& s, const PublishedValues& published,
   Fail(s, line);
 }
 
+// A subscribing client's subscriptions: 1 the position every frame, 2 the
+// protocol word on change only. False when the connection failed.
+bool SubscribePosition(client::Session& session) {
+  std::string error;
+  return session.Subscribe(1, {{kLatitude, 8}, {kLongitude, 8}, {kHeading, 4}},
+                           {}, &error) &&
+         session.Subscribe(2, {{kProtocolOffset, 4}},
+                           {.every_ms = 0, .changes_only = true}, &error);
+}
+
+// Checks every update that has arrived. False when the connection failed.
+bool TakeUpdates(Shared& s, client::Session& session, UpdateOrder order[2],
+                 int* constant_updates) {
+  client::Update u;
+  std::string error;
+  while (session.NextUpdate(&u, 0, &error)) {
+    s.updates.fetch_add(1);
+    if (u.id != 1 && u.id != 2) {
+      Fail(s, "an update of subscription " + std::to_string(u.id));
+      continue;
+    }
+    const std::string wrong = order[u.id - 1].Next(u.seq, u.frame);
+    if (!wrong.empty()) Fail(s, "update of " + std::to_string(u.id) + wrong);
+    if (u.id == 2) {
+      if (++*constant_updates != 1 || u.records.size() != 1 ||
+          !ProtocolAnswerOk(u.records[0].bytes.data())) {
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "changes-only update %d of the constant 0x3304 (seq "
+                      "%u, %zu records)",
+                      *constant_updates, u.seq, u.records.size());
+        Fail(s, line);
+      }
+      continue;
+    }
+    const uint64_t epoch = s.relocation_epoch.load();
+    if (u.records.size() != 3 || epoch % 2 != 0) continue;
+    const int64_t lat =
+        static_cast<int64_t>(LoadU64(u.records[0].bytes.data()));
+    const int64_t lon =
+        static_cast<int64_t>(LoadU64(u.records[1].bytes.data()));
+    if (s.relocation_epoch.load() != epoch) continue;
+    s.position_updates_checked.fetch_add(1);
+    if (!s.positions.Contains(lat, lon)) {
+      char line[160];
+      std::snprintf(line, sizeof line,
+                    "update of frame %u: latitude 0x%016llx and longitude "
+                    "0x%016llx were not published in one frame",
+                    u.frame, static_cast<unsigned long long>(lat),
+                    static_cast<unsigned long long>(lon));
+      Fail(s, line);
+    }
+  }
+  return error.empty();
+}
+
 void ClientMain(Shared& s, int index) {
   std::mt19937_64 rng(0x50A1 + static_cast<uint64_t>(index));
   ClientStats& stats = s.stats[index];
@@ -384,6 +452,16 @@ void ClientMain(Shared& s, int index) {
 
   while (!s.stop.load()) {
     std::unique_ptr<client::Connection> c = Connect(s, index);
+    client::Session* session = nullptr;
+    UpdateOrder order[2];
+    int constant_updates = 0;
+    if (c && index >= kFirstSubscriber && index < kTcpClients) {
+      session = static_cast<client::Session*>(c.get());
+      if (!SubscribePosition(*session)) {
+        stats.reconnects.fetch_add(1);
+        continue;
+      }
+    }
     if (!c) {
       const auto since_enable =
           std::chrono::nanoseconds(NowNs() - s.enabled_at_ns.load());
@@ -435,6 +513,11 @@ void ClientMain(Shared& s, int index) {
       }
       stats.batches.fetch_add(1);
       last_served = Clock::now();
+      if (session != nullptr &&
+          !TakeUpdates(s, *session, order, &constant_updates)) {
+        stats.reconnects.fetch_add(1);
+        break;
+      }
 
       s.protocol_reads.fetch_add(1);
       if (!ProtocolAnswerOk(b.Data(protocol))) {
@@ -507,12 +590,16 @@ int Run(const Options& options) {
   // publishes remembered before the plugin's callbacks can see it.
   double flight_seconds = 0, flight_preempted = 0;
   auto publish = [&] {
-    s.latitudes.Publish(EncodeLatitude(host.GetDouble(kLatitudeDataref)));
-    s.longitudes.Publish(EncodeLongitude(host.GetDouble(kLongitudeDataref)));
+    const int64_t lat = EncodeLatitude(host.GetDouble(kLatitudeDataref));
+    const int64_t lon = EncodeLongitude(host.GetDouble(kLongitudeDataref));
+    s.latitudes.Publish(lat);
+    s.longitudes.Publish(lon);
+    s.positions.Publish(lat, lon);
   };
   publish();
   s.latitudes.Publish(0);  // the offset before the first refresh
   s.longitudes.Publish(0);
+  s.positions.Publish(0, 0);
   host.SetFrameHook([&](double now, float dt) {
     const auto t0 = Clock::now();
     const double q0 = RunQueueSeconds();
@@ -675,6 +762,11 @@ int Run(const Options& options) {
       s.latitudes.size(), s.longitudes.size());
   std::printf("0x3304 reads: %ld; host errors: %ld\n", s.protocol_reads.load(),
               s.host_errors.load());
+  std::printf(
+      "pushed updates: %ld to %d subscribing clients (%.1f per second), "
+      "%ld position updates checked\n",
+      s.updates.load(), kTcpClients - kFirstSubscriber,
+      s.updates.load() / seconds, s.position_updates_checked.load());
   std::printf("deliberate rounds: %ld done, %ld cut short by a Disable\n",
               s.deliberate_rounds.load(), s.deliberate_abandoned.load());
   for (const auto& [name, f] :
