@@ -23,19 +23,25 @@ struct ConnectionSubscriptions::Subscription {
   // The sender has taken the whole first snapshot.
   bool snapshot_sent = false;
   bool pending = false;
-  // Per range: holds read-time items (checked at the first sample).
+  // The ranges have been checked for read-time items.
   bool refresh_checked = false;
   double due = 0;  // next due time on the grid, for every_ms > 0
   uint32_t seq = 0;
   uint32_t frame = 0;  // of the pending update
   double time = 0;
+  // Some range holds read-time items (known after the first sample).
+  bool any_refresh = false;
   uint32_t total = 0;
-  std::vector<SubscribedRange> ranges;
-  std::vector<uint32_t> pos;     // start of each range in the buffers
-  std::vector<uint8_t> refresh;  // per range: 1 = walk RefreshForRead
-  std::vector<uint8_t> latest;   // the newest sample
-  std::vector<uint8_t> sent;     // changes-only: what the client holds
-  std::vector<uint8_t> changed;  // changes-only: per range, != sent
+  struct Slot {
+    uint32_t offset;
+    uint32_t size;
+    uint32_t pos;  // where its bytes lie in `latest` and `sent`
+    bool refresh;  // walk RefreshForRead before the copy
+    bool changed;  // changes-only: differs from what was sent
+  };
+  std::vector<Slot> slots;      // the ranges, in the order subscribed
+  std::vector<uint8_t> latest;  // the newest sample
+  std::vector<uint8_t> sent;    // changes-only: what the client holds
 };
 
 namespace {
@@ -83,19 +89,14 @@ SubscriptionStatus ConnectionSubscriptions::Subscribe(const uint8_t* area,
   sub->every_ms = request.every_ms;
   sub->changes_only = request.changes_only;
   sub->total = request.total_bytes;
-  sub->ranges = std::move(request.ranges);
-  sub->pos.reserve(sub->ranges.size());
+  sub->slots.reserve(request.ranges.size());
   uint32_t at = 0;
-  for (const SubscribedRange& range : sub->ranges) {
-    sub->pos.push_back(at);
+  for (const SubscribedRange& range : request.ranges) {
+    sub->slots.push_back({range.offset, range.size, at, false, false});
     at += range.size;
   }
-  sub->refresh.assign(sub->ranges.size(), 0);
   sub->latest.assign(sub->total, 0);
-  if (sub->changes_only) {
-    sub->sent.assign(sub->total, 0);
-    sub->changed.assign(sub->ranges.size(), 0);
-  }
+  if (sub->changes_only) sub->sent.assign(sub->total, 0);
 
   std::lock_guard<std::mutex> hold(mu_);
   auto live = std::find_if(subs_.begin(), subs_.end(),
@@ -166,24 +167,29 @@ bool ConnectionSubscriptions::Sample(uint32_t frame, double time) {
       sub.due = (std::floor((time + kDueSlack) / period) + 1) * period;
     }
     if (!sub.refresh_checked) {
-      for (size_t i = 0; i < sub.ranges.size(); ++i) {
-        sub.refresh[i] =
-            RangeHasReadTimeItems(sub.ranges[i].offset, sub.ranges[i].size);
+      for (Subscription::Slot& slot : sub.slots) {
+        slot.refresh = RangeHasReadTimeItems(slot.offset, slot.size);
+        sub.any_refresh |= slot.refresh;
       }
       sub.refresh_checked = true;
     }
     sub.sampled = true;
+    if (sub.any_refresh) {
+      for (const Subscription::Slot& slot : sub.slots) {
+        if (slot.refresh) RefreshForRead(slot.offset, slot.size);
+      }
+    }
+    uint8_t* latest = sub.latest.data();
+    for (const Subscription::Slot& slot : sub.slots) {
+      std::memcpy(latest + slot.pos, OffsetBlock + slot.offset, slot.size);
+    }
     bool any_change = false;
-    for (size_t i = 0; i < sub.ranges.size(); ++i) {
-      const SubscribedRange& range = sub.ranges[i];
-      if (sub.refresh[i]) RefreshForRead(range.offset, range.size);
-      uint8_t* to = sub.latest.data() + sub.pos[i];
-      std::memcpy(to, OffsetBlock + range.offset, range.size);
-      if (sub.changes_only && sub.snapshot_sent) {
-        const bool changed =
-            std::memcmp(to, sub.sent.data() + sub.pos[i], range.size) != 0;
-        sub.changed[i] = changed;
-        any_change |= changed;
+    if (sub.changes_only && sub.snapshot_sent) {
+      const uint8_t* sent = sub.sent.data();
+      for (Subscription::Slot& slot : sub.slots) {
+        slot.changed =
+            std::memcmp(latest + slot.pos, sent + slot.pos, slot.size) != 0;
+        any_change |= slot.changed;
       }
     }
     sub.frame = frame;
@@ -219,10 +225,10 @@ void ConnectionSubscriptions::TakeUpdates(std::vector<uint8_t>* out) {
     const bool whole = !sub.changes_only || !sub.snapshot_sent;
     size_t records = 0;
     size_t data = 0;
-    for (size_t i = 0; i < sub.ranges.size(); ++i) {
-      if (whole || sub.changed[i]) {
+    for (const Subscription::Slot& slot : sub.slots) {
+      if (whole || slot.changed) {
         ++records;
-        data += sub.ranges[i].size;
+        data += slot.size;
       }
     }
     const size_t frame_size = UpdateFrameSize(records, data);
@@ -240,17 +246,16 @@ void ConnectionSubscriptions::TakeUpdates(std::vector<uint8_t>* out) {
     StoreU16(p + 20, static_cast<uint16_t>(records));
     StoreU16(p + 22, 0);
     p += kUpdateHeaderSize;
-    for (size_t i = 0; i < sub.ranges.size(); ++i) {
-      if (!whole && !sub.changed[i]) continue;
-      const SubscribedRange& range = sub.ranges[i];
-      const uint8_t* bytes = sub.latest.data() + sub.pos[i];
-      StoreU32(p, range.offset);
-      StoreU16(p + 4, static_cast<uint16_t>(range.size));
-      std::memcpy(p + kUpdateRecordHeaderSize, bytes, range.size);
-      p += kUpdateRecordHeaderSize + range.size;
+    for (Subscription::Slot& slot : sub.slots) {
+      if (!whole && !slot.changed) continue;
+      const uint8_t* bytes = sub.latest.data() + slot.pos;
+      StoreU32(p, slot.offset);
+      StoreU16(p + 4, static_cast<uint16_t>(slot.size));
+      std::memcpy(p + kUpdateRecordHeaderSize, bytes, slot.size);
+      p += kUpdateRecordHeaderSize + slot.size;
       if (sub.changes_only) {
-        std::memcpy(sub.sent.data() + sub.pos[i], bytes, range.size);
-        sub.changed[i] = 0;
+        std::memcpy(sub.sent.data() + slot.pos, bytes, slot.size);
+        slot.changed = false;
       }
     }
     StoreU16(p, static_cast<uint16_t>(area));
