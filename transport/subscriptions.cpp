@@ -49,11 +49,20 @@ namespace {
 // Subscriptions of every connection, for the sampler's quick way out.
 std::atomic<uint32_t> g_live{0};
 
+// Moves on whenever some sender has something to do; every sender waits on
+// it, so that the main thread wakes them all with one call however many
+// there are. A sender woken for another connection's update looks at its
+// own and waits again.
+std::atomic<uint32_t> g_wake_epoch{0};
+
+void WakeSenders() {
+  g_wake_epoch.fetch_add(1);
+  g_wake_epoch.notify_all();
+}
+
 struct Registry {
   std::mutex mu;
   std::vector<ConnectionSubscriptions*> connections;  // guarded by mu
-  // The main thread's list of senders to wake, kept to reuse its memory.
-  std::vector<ConnectionSubscriptions*> woken;  // main thread only
 };
 
 // Never destroyed: a connection thread may still unregister while the
@@ -210,9 +219,16 @@ bool ConnectionSubscriptions::Sample(uint32_t frame, double time) {
 }
 
 bool ConnectionSubscriptions::WaitForUpdates() {
-  std::unique_lock<std::mutex> hold(mu_);
-  cv_.wait(hold, [this] { return ready_ || stopped_; });
-  return !stopped_;
+  for (;;) {
+    // Read before the flags: a wake-up that comes after the check below
+    // has moved the epoch on, so the wait returns at once.
+    const uint32_t epoch = g_wake_epoch.load();
+    {
+      std::lock_guard<std::mutex> hold(mu_);
+      if (ready_ || stopped_) return !stopped_;
+    }
+    g_wake_epoch.wait(epoch);
+  }
 }
 
 void ConnectionSubscriptions::TakeUpdates(std::vector<uint8_t>* out) {
@@ -270,10 +286,8 @@ void ConnectionSubscriptions::Stop() {
     std::lock_guard<std::mutex> hold(mu_);
     stopped_ = true;
   }
-  cv_.notify_all();
+  WakeSenders();
 }
-
-void ConnectionSubscriptions::Wake() { cv_.notify_one(); }
 
 void RegisterSubscriptions(ConnectionSubscriptions* connection) {
   Registry& registry = TheRegistry();
@@ -292,19 +306,15 @@ void SampleSubscriptions(uint32_t frame, double time) {
   if (g_live.load(std::memory_order_relaxed) == 0) return;
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.mu);
-  registry.woken.clear();
+  bool woke = false;
   {
     LockGuard<RecursiveLock> offsets(OffsetLock);
     for (ConnectionSubscriptions* connection : registry.connections) {
-      if (connection->Sample(frame, time)) {
-        registry.woken.push_back(connection);
-      }
+      woke |= connection->Sample(frame, time);
     }
   }
-  // Woken outside OffsetLock: a wake-up is a system call.
-  for (ConnectionSubscriptions* connection : registry.woken) {
-    connection->Wake();
-  }
+  // Outside OffsetLock: a wake-up is a system call.
+  if (woke) WakeSenders();
 }
 
 }  // namespace tarvos

@@ -22,7 +22,6 @@
 #ifndef TARVOS_TRANSPORT_SUBSCRIPTIONS_H_
 #define TARVOS_TRANSPORT_SUBSCRIPTIONS_H_
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -65,12 +64,10 @@ class ConnectionSubscriptions {
   void TakeUpdates(std::vector<uint8_t>* out);
   // Wakes the sender for good.
   void Stop();
-  void Wake();
 
  private:
   struct Subscription;
   mutable std::mutex mu_;
-  std::condition_variable cv_;
   std::vector<std::unique_ptr<Subscription>> subs_;  // guarded by mu_
   uint32_t bytes_ = 0;                               // guarded by mu_
   bool ready_ = false;                               // guarded by mu_
