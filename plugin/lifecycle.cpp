@@ -16,6 +16,7 @@
 #include "offsets/trace_sources.h"
 #include "plugin/constant_offsets.h"
 #include "plugin/host_messages.h"
+#include "plugin/host_references.h"
 #include "plugin/plugin_menu.h"
 #include "requests/engine_writes.h"
 #include "requests/message_window.h"
@@ -140,6 +141,7 @@ int Enable() {
   StatusLine("TARVOS Enable !\n");
   StatusLine("TARNETServer Enable !\n");
   ReleaseSettingsReports();
+  CheckHostReferences();
   StatusLine("TARVOS->Reading TARVOSOffsets.cfg\n");
   LoadUserOffsetConfig();
 
