@@ -460,4 +460,22 @@ void DefineOlderHostDatarefs(Host::State& s) REQUIRES(s.mu) {
   }
 }
 
+void SetAircraftTemperatureUnits(Host::State& s, bool fahrenheit)
+    REQUIRES(s.mu) {
+  const double celsius_flag = fahrenheit ? 0 : 1;
+  const char* const kTemperatures[][2] = {
+      {"sim/aircraft/engine/acf_EGT_is_C", "sim/flightmodel/engine/ENGN_EGT_c"},
+      {"sim/aircraft/engine/acf_oilT_is_C",
+       "sim/flightmodel/engine/ENGN_oil_temp_c"}};
+  for (const auto& [flag_name, values_name] : kTemperatures) {
+    Dataref& flag = *s.by_name.at(flag_name);
+    if (flag.scalar == celsius_flag) continue;
+    flag.scalar = celsius_flag;
+    for (float& t : s.by_name.at(values_name)->floats) {
+      t = static_cast<float>(fahrenheit ? t * 9.0 / 5.0 + 32.0
+                                        : (t - 32.0) * 5.0 / 9.0);
+    }
+  }
+}
+
 }  // namespace simhost

@@ -184,6 +184,11 @@ double Host::WindSpeedUnitKnots() const {
   return IsOlderHost() ? 1.0 : 3600.0 / 1852.0;
 }
 
+void Host::SetFahrenheitAircraft(bool fahrenheit) {
+  simhost::HostLock lock(state_->mu);
+  SetAircraftTemperatureUnits(*state_, fahrenheit);
+}
+
 void Host::SetXPlaneVersion(int version) {
   simhost::HostLock lock(state_->mu);
   state_->xplane_version = version;

@@ -239,6 +239,11 @@ class Host {
   bool IsOlderHost() const;
   // Knots per unit of the host's wind speed references.
   double WindSpeedUnitKnots() const;
+  // The user's aircraft keeps its exhaust gas and oil temperatures in
+  // Fahrenheit (its Celsius flags 0) or, by default, in Celsius. The
+  // engines' current temperatures are converted; the scripted flight
+  // publishes in the aircraft's unit.
+  void SetFahrenheitAircraft(bool fahrenheit);
   // The point where local x and z are 0 (default: the parked position).
   void SetLocalReference(double latitude, double longitude);
 

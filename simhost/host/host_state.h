@@ -223,6 +223,10 @@ Dataref& DefineDataref(Host::State& s, const std::string& name, DataType kind)
 void DefineDefaultDatarefs(Host::State& s) REQUIRES(s.mu);
 // Turns the default references into an older host's (Host::UseOlderHost).
 void DefineOlderHostDatarefs(Host::State& s) REQUIRES(s.mu);
+// The aircraft's temperature flags and the engines' temperatures
+// (Host::SetFahrenheitAircraft).
+void SetAircraftTemperatureUnits(Host::State& s, bool fahrenheit)
+    REQUIRES(s.mu);
 void DefineDefaultCommands(Host::State& s) REQUIRES(s.mu);
 void DefineDefaultNavaids(Host::State& s) REQUIRES(s.mu);
 void DefineDefaultAircraft(Host::State& s) REQUIRES(s.mu);
