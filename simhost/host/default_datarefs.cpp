@@ -16,6 +16,7 @@ namespace simhost {
 namespace {
 
 constexpr int kEngines = 16;
+constexpr int kGenerators = 8;  // the generator switches stop at 8
 constexpr int kTanks = 9;
 constexpr int kGears = 10;
 // The simulator's failure slots (600 before 12); the plugin writes
@@ -40,7 +41,7 @@ constexpr DataType D = DataType::kDouble;
 constexpr DataType VI = DataType::kIntArray;
 constexpr DataType VF = DataType::kFloatArray;
 
-// Every name the plugin looks up, one row each.
+// Every name the plugin looks up that 12.1 has, one row each.
 const Row kRows[] = {
     // Time. The clock rows are rewritten on every frame.
     {"sim/time/local_time_sec", F, 39600},
@@ -155,7 +156,7 @@ const Row kRows[] = {
     {"sim/cockpit/warnings/annunciators/reverse", I, 0},
     {"sim/cockpit/electrical/battery_on", I, 0},
     {"sim/cockpit/electrical/avionics_on", I, 0},
-    {"sim/cockpit/electrical/generator_on", VI, 0, 8},
+    {"sim/cockpit/electrical/generator_on", VI, 0, kGenerators},
     {"sim/cockpit/engine/APU_switch", I, 0},
     {"sim/joystick/has_joystick", I, 1},
     {"sim/operation/override/override_joystick_pitch", I, 0},
