@@ -49,13 +49,15 @@ constexpr OffsetRow kEngines[] = {
     Row(0x08B2, 2, kS16, kRW, kCallbackG, "engine.#.carburettor_heat", "", 1,
         "Carburettor heat").Table(4, kStride),
     Row(0x08B8, 2, kS16, kR, kReadTime, "engine.#.oil_temperature", "C",
-        1.0 / 117.02857, "Oil temperature").Table(4, kStride),
+        1.0 / 117.02857, "Oil temperature (converted from Fahrenheit for an "
+        "aircraft that keeps it so)").Table(4, kStride),
     Row(0x08BA, 2, kS16, kR, kReadTime, "engine.#.oil_pressure", "psi",
         1.0 / 297.891, "Oil pressure").Table(4, kStride),
     Row(0x08BC, 2, kS16, kR, kReadTime, "engine.#.epr", "", 1.0 / 10240,
         "Engine pressure ratio").Table(4, kStride),
     Row(0x08BE, 2, kS16, kR, kReadTime, "engine.#.egt", "C", 1.0 / 19.051,
-        "Exhaust gas temperature").Table(4, kStride),
+        "Exhaust gas temperature (converted from Fahrenheit for an aircraft "
+        "that keeps it so)").Table(4, kStride),
     Row(0x08C0, 2, kS16, kR, kCallbackA, "engine.#.manifold_pressure", "inHg",
         1.0 / 1024, "Manifold pressure").Table(4, kStride),
     Row(0x08D0, 4, kS32, kR, kCallbackI, "engine.#.oil_quantity", "",

@@ -29,7 +29,8 @@ constexpr OffsetRow kWeather[] = {
     Row(0x04D4, 2, kS16, kW, kNone, "weather.set_dew_point", "C", kPer256,
         "Write: dew point at sea level"),
     Row(0x04D8, 2, kS16, kR, kCallbackD, "weather.surface_wind.speed", "kt",
-        1, "Surface wind speed").Alias(0x0F72),
+        1, "Surface wind speed"
+        ", knots (from metres per second on the simulator 12 and later)").Alias(0x0F72),
     Row(0x04DA, 2, kAngle16, kR, kCallbackG, "weather.surface_wind.direction",
         "deg", kPerTurn16, "Surface wind direction, magnetic").Alias(0x0F74),
     Row(0x0E8A, 2, kU16, kRW, kCallbackG, "weather.visibility", "mi", 0.01,
@@ -39,7 +40,7 @@ constexpr OffsetRow kWeather[] = {
         "Outside air temperature")
         .ReadsFloatFactor(kFloat, 0x0E8C, 256),
     Row(0x0E90, 2, kU16, kR, kCallbackA, "weather.wind.speed", "kt", 0.5,
-        "Wind speed at the aircraft").Reads(kFloat, 0x0E90, 2),
+        "Wind speed at the aircraft, knots (from metres per second on the simulator 12 and later)"),
     Row(0x0E92, 2, kAngle16, kR, kCallbackA, "weather.wind.direction", "deg",
         kPerTurn16, "Wind direction at the aircraft, true"),
     Row(0x0E9A, 2, kS16, kRW, kCallbackG, "weather.cloud.upper.top", "m", 1,
@@ -64,7 +65,8 @@ constexpr OffsetRow kWeather[] = {
     Row(0x0EC6, 2, kS16, kR, kCallbackI, "weather.sea_level_pressure", "hPa",
         kPer16, "Sea-level pressure"),
     Row(0x0EDA, 2, kS16, kR, kCallbackH, "weather.wind_table.upper.speed",
-        "kt", 1, "Upper wind layer: speed").Alias(0x0F5C),
+        "kt", 1, "Upper wind layer: speed, knots (from metres per second on the simulator 12 and later)")
+        .Alias(0x0F5C),
     Row(0x0EDC, 2, kAngle16, kR, kCallbackH,
         "weather.wind_table.upper.direction", "deg", kPerTurn16,
         "Upper wind layer: direction, true").Alias(0x0F5E),
@@ -78,7 +80,8 @@ constexpr OffsetRow kWeather[] = {
     Row(0x0EE4, 2, kS16, kR, kCallbackH, "weather.wind_table.middle.base",
         "m", 1, "Middle wind layer: base").Alias(0x0F66),
     Row(0x0EE6, 2, kS16, kR, kCallbackH, "weather.wind_table.middle.speed",
-        "kt", 1, "Middle wind layer: speed").Alias(0x0F68),
+        "kt", 1, "Middle wind layer: speed, knots (from metres per second on the simulator 12 and later)")
+        .Alias(0x0F68),
     Row(0x0EE8, 2, kAngle16, kR, kCallbackH,
         "weather.wind_table.middle.direction", "deg", kPerTurn16,
         "Middle wind layer: direction, true").Alias(0x0F6A),
@@ -90,7 +93,8 @@ constexpr OffsetRow kWeather[] = {
     Row(0x0EEE, 2, kS16, kR, kCallbackH, "weather.wind_table.surface.top",
         "m", 0.5, "Surface wind layer: top").Alias(0x0F70),
     Row(0x0EF0, 2, kS16, kR, kCallbackD, "weather.wind_table.surface.speed",
-        "kt", 1, "Surface wind layer: speed").Alias(0x0F72),
+        "kt", 1, "Surface wind layer: speed, knots (from metres per second on the simulator 12 and later)")
+        .Alias(0x0F72),
     Row(0x0EF2, 2, kAngle16, kR, kCallbackG,
         "weather.wind_table.surface.direction", "deg", kPerTurn16,
         "Surface wind layer: direction, magnetic").Alias(0x0F74),
@@ -103,7 +107,7 @@ constexpr OffsetRow kWeather[] = {
         "Sea-level pressure; a write sets it")
         .Reads(kFloat, 0x0F48, 541.76).Rounded(),
     Row(0x0F5C, 2, kS16, kRW, kCallbackH, "weather.wind.upper.speed", "kt", 1,
-        "Upper wind layer: speed"),
+        "Upper wind layer: speed, knots (from metres per second on the simulator 12 and later)"),
     Row(0x0F5E, 2, kAngle16, kRW, kCallbackH, "weather.wind.upper.direction",
         "deg", kPerTurn16, "Upper wind layer: direction, true"),
     Row(0x0F60, 2, kS16, kRW, kCallbackH, "weather.wind.upper.turbulence", "",
@@ -117,7 +121,7 @@ constexpr OffsetRow kWeather[] = {
         "Middle wind layer: base; a base a client wrote stays, and the top "
         "follows it symmetric around the layer's middle"),
     Row(0x0F68, 2, kS16, kRW, kCallbackH, "weather.wind.middle.speed", "kt", 1,
-        "Middle wind layer: speed"),
+        "Middle wind layer: speed, knots (from metres per second on the simulator 12 and later)"),
     Row(0x0F6A, 2, kAngle16, kRW, kCallbackH, "weather.wind.middle.direction",
         "deg", kPerTurn16, "Middle wind layer: direction, true"),
     Row(0x0F6C, 2, kS16, kRW, kCallbackH, "weather.wind.middle.turbulence", "",
@@ -128,7 +132,7 @@ constexpr OffsetRow kWeather[] = {
     Row(0x0F70, 2, kS16, kR, kCallbackH, "weather.wind.surface.top", "m", 0.5,
         "Surface wind layer: top"),
     Row(0x0F72, 2, kS16, kRW, kCallbackD, "weather.wind.surface.speed", "kt",
-        1, "Surface wind layer: speed"),
+        1, "Surface wind layer: speed, knots (from metres per second on the simulator 12 and later)"),
     Row(0x0F74, 2, kAngle16, kRW, kCallbackG, "weather.wind.surface.direction",
         "deg", kPerTurn16, "Surface wind layer: direction, magnetic"),
     Row(0x0F76, 2, kS16, kRW, kCallbackH, "weather.wind.surface.turbulence",
@@ -149,7 +153,8 @@ constexpr OffsetRow kWeather[] = {
         "simulator's float dataref ignores (no effect); it does not set the "
         "APU switch").Alias(0x6DA9),
     Row(0x6DAF, 1, kU8, kRW, kCallbackG, "weather.thunderstorms", "%", 1,
-        "Thunderstorm intensity")
+        "Thunderstorm intensity; before the simulator 12 only (12 has no "
+        "thunderstorm reference: reads 0, writes have no effect)")
         .ReadsFloatFactor(kFloat, 0x6DAF, 100),
 };
 // clang-format on

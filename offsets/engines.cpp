@@ -60,6 +60,26 @@ uint32_t LoadCapacity(uint32_t offset) {
 
 }  // namespace
 
+namespace {
+// The aircraft's temperature unit flags (VariablesAccessMemBlock).
+constexpr uint32_t kEgtIsCelsius = 0x003D;
+constexpr uint32_t kOilTemperatureIsCelsius = 0x003E;
+
+double Celsius(uint32_t flag_slot, double value) {
+  const XPLMDataRef flag = VariablesAccessMemBlock[flag_slot];
+  if (flag == nullptr || XPLMGetDatai(flag) != 0) return value;
+  return (value - 32.0) * (5.0 / 9.0);
+}
+}  // namespace
+
+double EgtCelsius(double host_value) {
+  return Celsius(kEgtIsCelsius, host_value);
+}
+
+double OilTemperatureCelsius(double host_value) {
+  return Celsius(kOilTemperatureIsCelsius, host_value);
+}
+
 uint8_t EngineTypeCode(int acf_en_type) {
   switch (acf_en_type) {
     case 2:

@@ -26,6 +26,12 @@ constexpr uint32_t EngineField(uint32_t offset, int e) {
 // type (0 piston, 1 jet, 4 rocket, 5 turboprop).
 uint8_t EngineTypeCode(int acf_en_type);
 
+// An engine's exhaust gas and oil temperatures in degrees Celsius: the
+// simulator keeps them in Celsius or Fahrenheit as the aircraft says (a
+// host without the aircraft's flags keeps Celsius).
+double EgtCelsius(double host_value);
+double OilTemperatureCelsius(double host_value);
+
 // Starter and magneto state of one engine on one run of callback D.
 struct StarterState {
   uint16_t state;  // the engine's 0x0892 field

@@ -39,13 +39,26 @@ extern std::atomic<int32_t> X737LookupPending;
 extern std::atomic<int32_t> XPushbackPresent;
 extern std::atomic<int32_t> XPushbackLookupPending;
 
+// The host accessors the plugin uses on one reference, as bits: what the
+// reference must answer on the simulator. A double used as a float is
+// fine, the simulator converts its own doubles.
+inline constexpr uint8_t kAccessNone = 0;  // looked up, never used
+inline constexpr uint8_t kAccessInt = 1;
+inline constexpr uint8_t kAccessFloat = 2;
+inline constexpr uint8_t kAccessDouble = 4;
+inline constexpr uint8_t kAccessIntArray = 8;
+inline constexpr uint8_t kAccessFloatArray = 16;
+inline constexpr uint8_t kAccessBytes = 32;
+
 // One start-up dataref lookup: the handle of `name` goes to `slot` of the
-// named table.
+// named table; `access` is every accessor used through that slot, for
+// reading or writing.
 enum class ReferenceTable { kDataRef, kVariables };
 struct ReferenceLookup {
   ReferenceTable table;
   uint16_t slot;
   std::string name;
+  uint8_t access = kAccessNone;
 };
 // Every lookup InitDataRefMemBlock makes, in lookup order (the late bindings
 // of callback I aside).

@@ -47,7 +47,7 @@ constexpr Converter kListA[] = {
     ConvertNeedle<0x0C49, 0x2AB0>,  // NAV1 glide slope needle
     ConvertNeedle<0x0C59, 0x2AB4>,  // NAV2 lateral needle
     ConvertNeedle<0x0C6E, 0x2AB8>,  // NAV2 vertical needle
-    Scaled<0x0E90>,                 // wind speed
+    ConvertWindSpeed,               // 0x0E90
     ConvertWindDirection,           // 0x0E92
     Scaled<0x2400>,                 // propeller rpm, engine 1
     Scaled<0x2500>,                 // propeller rpm, engine 2

@@ -1,5 +1,8 @@
 #include "offsets/weather.h"
 
+#include <atomic>
+#include <cmath>
+
 #include "XPLMDataAccess.h"
 #include "offsets/convert.h"
 #include "offsets/field_store.h"
@@ -13,6 +16,14 @@ constexpr double kDegreesToUnits = 182.04444444444445;  // 65536 / 360
 constexpr double kTurbulenceScale = 28.333333333333332;
 
 float F(uint32_t slot) { return XPLMGetDataf(DataRefMemBlock[slot]); }
+
+constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
+// Set at Enable from the host's version; read by the flight loop and the
+// transport threads.
+std::atomic<bool> g_wind_in_metres{false};
+
+// A wind speed reference, in knots whatever the host keeps.
+double WindKnots(uint32_t slot) { return WindKnotsFromHost(F(slot)); }
 
 // One 16-bit value at its offset and at its copy, in one lock hold.
 void StorePair(uint32_t offset, uint32_t copy, uint16_t v, FieldBatch& b) {
@@ -65,6 +76,29 @@ int CloudTypeOfCover(uint16_t cover) {
   return 4;
 }
 
+void SetWindSpeedsInMetresPerSecond(bool metres) {
+  g_wind_in_metres.store(metres, std::memory_order_relaxed);
+}
+
+bool WindSpeedsInMetresPerSecond() {
+  return g_wind_in_metres.load(std::memory_order_relaxed);
+}
+
+double WindKnotsFromHost(double value) {
+  if (!WindSpeedsInMetresPerSecond()) return value;
+  // Rounded to a thousandth of a knot: a whole speed a client wrote, held
+  // as a float in metres per second, reads back as itself and not just
+  // below it once truncated.
+  return std::round(value * kKnotsPerMetrePerSecond * 1000.0) / 1000.0;
+}
+
+double HostWindFromKnots(double knots) {
+  return WindSpeedsInMetresPerSecond() ? knots / kKnotsPerMetrePerSecond
+                                       : knots;
+}
+
+void ConvertWindSpeed() { TryStoreTrunc16(0x0E90, WindKnots(0x0E90) * 2); }
+
 void ConvertWindDirection() {
   // Both factors held as floats, applied one after the other.
   double v = F(0x0E92) * FloatConst(65536) * FloatConst(0.0027777778450399637);
@@ -72,7 +106,7 @@ void ConvertWindDirection() {
 }
 
 void ConvertSurfaceWindSpeed() {
-  uint16_t v = Trunc(F(0x0F72));
+  uint16_t v = Trunc(WindKnots(0x0F72));
   FieldBatch b;
   b.U16(0x04D8, v);
   b.U16(0x0F72, v);
@@ -105,7 +139,7 @@ void ConvertSurfaceWindDirection() {
 
 void ConvertUpperWindLayer() {
   FieldBatch b;
-  StorePair(0x0F5C, 0x0EDA, Trunc(F(0x0F5C)), b);
+  StorePair(0x0F5C, 0x0EDA, Trunc(WindKnots(0x0F5C)), b);
   StorePair(0x0F5E, 0x0EDC, Trunc(F(0x0F5E) * kDegreesToUnits), b);
   StorePair(0x0F60, 0x0EDE, Trunc(F(0x0F60) * kTurbulenceScale), b);
   StorePair(0x0F62, 0x0EE0, Trunc(F(0x0F62)), b);
@@ -132,7 +166,7 @@ void ConvertMiddleWindLayerLimits() {
 
 void ConvertMiddleWindLayer() {
   FieldBatch b;
-  StorePair(0x0F68, 0x0EE6, Trunc(F(0x0F68)), b);
+  StorePair(0x0F68, 0x0EE6, Trunc(WindKnots(0x0F68)), b);
   // The direction's product is held as a float, then rounded.
   StorePair(0x0F6A, 0x0EE8,
             Low16(RoundHalfAway(HeldAsFloat(F(0x0F6A) * kDegreesToUnits))), b);

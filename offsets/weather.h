@@ -20,7 +20,17 @@ uint16_t CloudCoverCode(int type);
 // The simulator's cloud type for a cover code a client writes.
 int CloudTypeOfCover(uint16_t cover);
 
+// The host's wind speeds are in metres per second (the simulator from
+// version 12 on, whose names still say knots) rather than knots. Set at
+// Enable; the conversions below follow it, for the offsets published and
+// for the speeds clients write.
+void SetWindSpeedsInMetresPerSecond(bool metres);
+bool WindSpeedsInMetresPerSecond();
+double WindKnotsFromHost(double value);
+double HostWindFromKnots(double knots);
+
 // Callback A.
+void ConvertWindSpeed();      // 0x0E90
 void ConvertWindDirection();  // 0x0E92
 // Callback D.
 void ConvertSurfaceWindSpeed();  // 0x0F72 with 0x04D8 and 0x0EF0

@@ -16,6 +16,7 @@
 #include "offsets/trace_sources.h"
 #include "plugin/constant_offsets.h"
 #include "plugin/host_messages.h"
+#include "plugin/host_references.h"
 #include "plugin/plugin_menu.h"
 #include "plugin/update_sampler.h"
 #include "requests/engine_writes.h"
@@ -141,6 +142,7 @@ int Enable() {
   StatusLine("TARVOS Enable !\n");
   StatusLine("TARNETServer Enable !\n");
   ReleaseSettingsReports();
+  CheckHostReferences();
   StatusLine("TARVOS->Reading TARVOSOffsets.cfg\n");
   LoadUserOffsetConfig();
 

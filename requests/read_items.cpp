@@ -7,6 +7,7 @@
 #include "XPLMDataAccess.h"
 #include "base/thread_annotations.h"
 #include "offsets/convert.h"
+#include "offsets/engines.h"
 #include "offsets/offset_block.h"
 #include "offsets/reference_tables.h"
 #include "offsets/x737_slots.h"
@@ -264,7 +265,9 @@ void FuelFlow(uint32_t offset) REQUIRES(OffsetLock) {
 }
 // Oil temperature (0x08B8 + 0x98 n).
 void OilTemperature(uint32_t offset) REQUIRES(OffsetLock) {
-  Trunc16(offset, VF(offset, EngineElement(offset, 0x08B8)) * 117.02857);
+  Trunc16(offset,
+          OilTemperatureCelsius(VF(offset, EngineElement(offset, 0x08B8))) *
+              117.02857);
 }
 // Oil pressure (0x08BA + 0x98 n).
 void OilPressure(uint32_t offset) REQUIRES(OffsetLock) {
@@ -276,7 +279,8 @@ void Epr(uint32_t offset) REQUIRES(OffsetLock) {
 }
 // EGT (0x08BE + 0x98 n).
 void Egt(uint32_t offset) REQUIRES(OffsetLock) {
-  Trunc16(offset, VF(offset, EngineElement(offset, 0x08BE)) * 19.051);
+  Trunc16(offset,
+          EgtCelsius(VF(offset, EngineElement(offset, 0x08BE))) * 19.051);
 }
 // Fuel flow as a double (0x0918 + 0x98 n).
 void FuelFlowDouble(uint32_t offset) REQUIRES(OffsetLock) {

@@ -64,9 +64,14 @@ void WriteVisibility(uint32_t offset, const uint8_t* v) {
   SetF(offset, LoadS16(v) * 16.0934);
 }
 
-// Cloud tops and bases in metres, and the wind speeds in knots.
+// Cloud tops and bases in metres.
 void WriteUnsigned(uint32_t offset, const uint8_t* v) {
   SetF(offset, LoadU16(v));
+}
+
+// Wind speeds in knots, to the host's unit.
+void WriteWindSpeed(uint32_t offset, const uint8_t* v) {
+  SetF(offset, HostWindFromKnots(LoadU16(v)));
 }
 
 // 0x0E9E, 0x0EA6: cloud cover of layers 2 and 0.
@@ -132,15 +137,15 @@ constexpr WriteHandler kHandlers[] = {
     {0x0EA4, 2, kOnChange, WriteUnsigned},
     {0x0EA6, 2, kOnChange, WriteCloudCover},
     {0x0F48, 2, kOnChange, WritePressure},
-    {0x0F5C, 2, kOnChange, WriteUnsigned},
+    {0x0F5C, 2, kOnChange, WriteWindSpeed},
     {0x0F5E, 2, kOnChange, WriteWindDirection},
     {0x0F60, 2, kOnChange, WriteTurbulence},
     {0x0F62, 2, kOnChange, WriteShear},
-    {0x0F68, 2, kOnChange, WriteUnsigned},
+    {0x0F68, 2, kOnChange, WriteWindSpeed},
     {0x0F6A, 2, kOnChange, WriteWindDirection},
     {0x0F6C, 2, kOnChange, WriteTurbulence},
     {0x0F6E, 2, kOnChange, WriteShear},
-    {0x0F72, 2, kOnChange, WriteUnsigned},
+    {0x0F72, 2, kOnChange, WriteWindSpeed},
     {0x0F74, 2, kOnChange, WriteSurfaceWindDirection},
     {0x0F76, 2, kOnChange, WriteTurbulence},
     {0x0F78, 2, kOnChange, WriteShear},

@@ -5,6 +5,7 @@
 
 #include "offsets/offset_block.h"
 #include "requests/write_handlers.h"
+#include "requests/write_targets.h"
 #include "userconfig/user_offsets.h"
 
 namespace tarvos {
@@ -41,7 +42,8 @@ int ApplyWrite(const uint8_t* data, uint32_t offset, uint32_t size) {
     std::memcpy(value, data + i, given);
     std::memcpy(value + given, OffsetBlock + n + given, h->size - given);
 
-    bool act = h->handle != nullptr &&
+    // A handler none of whose references can be written here is skipped.
+    bool act = h->handle != nullptr && !HandlerSuppressed(n) &&
                (h->test == WriteTest::kAlways ||
                 std::memcmp(value, OffsetBlock + n, h->size) != 0);
     if (act) h->handle(n, value);

@@ -291,8 +291,11 @@ TEST_F(ControlCommandTest, IssuedCommandsButtonsAndKeysAreReportedOnce) {
 }
 
 TEST_F(ControlCommandTest, WeatherInPlainWords) {
-  simhost::Host::Get().SetFloat("sim/weather/wind_speed_kt[0]", 12);
-  simhost::Host::Get().SetFloat("sim/weather/wind_direction_degt[0]", 90);
+  // 12 knots, in the host's unit.
+  simhost::Host& host = simhost::Host::Get();
+  host.SetFloat("sim/weather/wind_speed_kt[0]",
+                static_cast<float>(12 / host.WindSpeedUnitKnots()));
+  host.SetFloat("sim/weather/wind_direction_degt[0]", 90);
   std::string answer = exec_.Execute("weather");
   // The scripted flight's field weather, with the surface wind just set.
   EXPECT_EQ(answer,

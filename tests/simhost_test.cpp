@@ -37,30 +37,36 @@ TEST_F(HostTest, DefaultDatarefsExistWithTheirTypes) {
   struct Row {
     const char* name;
     int types;
+    int writable;  // as the simulator 12.1 has it
   };
   const Row rows[] = {
-      {"sim/flightmodel/position/latitude", xplmType_Double | xplmType_Float},
-      {"sim/flightmodel/position/local_x", xplmType_Double | xplmType_Float},
-      {"sim/time/local_time_sec", xplmType_Float},
-      {"sim/time/paused", xplmType_Int},
-      {"sim/cockpit/radios/com1_freq_hz", xplmType_Int},
-      {"sim/flightmodel/engine/ENGN_N1_", xplmType_FloatArray},
-      {"sim/cockpit/engine/ignition_on", xplmType_IntArray},
-      {"sim/cockpit2/radios/indicators/adf1_nav_id", xplmType_Data},
-      {"sim/weather/wind_speed_kt", xplmType_Float},
-      {"sim/weather/wind_speed_kt[2]", xplmType_Float},
-      {"sim/weather/cloud_type[0]", xplmType_Int},
-      {"sim/multiplayer/position/plane19_lat",
-       xplmType_Double | xplmType_Float},
-      {"sim/multiplayer/position/plane1_v_y", xplmType_Float},
-      {"sim/flightmodel/position/q", xplmType_FloatArray},
+      {"sim/flightmodel/position/latitude", xplmType_Double | xplmType_Float,
+       0},
+      {"sim/flightmodel/position/local_x", xplmType_Double | xplmType_Float, 1},
+      {"sim/time/local_time_sec", xplmType_Float, 0},
+      {"sim/time/paused", xplmType_Int, 0},
+      {"sim/cockpit/radios/com1_freq_hz", xplmType_Int, 1},
+      {"sim/flightmodel/engine/ENGN_N1_", xplmType_FloatArray, 1},
+      {"sim/cockpit/engine/ignition_on", xplmType_IntArray, 1},
+      {"sim/cockpit2/radios/indicators/adf1_nav_id", xplmType_Data, 1},
+      {"sim/weather/wind_speed_kt", xplmType_Float, 0},
+      {"sim/weather/wind_speed_kt[2]", xplmType_Float, 1},
+      {"sim/weather/cloud_type[0]", xplmType_Int, 1},
+      {"sim/multiplayer/position/plane19_lat", xplmType_Double | xplmType_Float,
+       0},
+      {"sim/multiplayer/position/plane1_v_y", xplmType_Float, 1},
+      {"sim/flightmodel/position/q", xplmType_FloatArray, 1},
+      {"sim/operation/failures/failures", xplmType_IntArray, 0},
   };
   for (const Row& row : rows) {
     XPLMDataRef ref = Ref(row.name);
     ASSERT_NE(ref, nullptr) << row.name;
     EXPECT_EQ(XPLMGetDataRefTypes(ref), row.types) << row.name;
-    EXPECT_EQ(XPLMCanWriteDataRef(ref), 1) << row.name;
+    EXPECT_EQ(XPLMCanWriteDataRef(ref), row.writable) << row.name;
   }
+  // Gone from 12.
+  EXPECT_EQ(Ref("sim/weather/thunderstorm_percent"), nullptr);
+  EXPECT_EQ(Ref("sim/aircraft/overflow/acf_has_nav"), nullptr);
   EXPECT_EQ(Ref("sim/multiplayer/position/plane20_lat"), nullptr);
   EXPECT_EQ(Ref("x737/systems/afds/plugin_status"), nullptr);
 }
@@ -72,7 +78,7 @@ TEST_F(HostTest, DefaultsDescribeAParkedTwin) {
                    130);
   EXPECT_EQ(XPLMGetDatai(Ref("sim/aircraft/engine/acf_num_engines")), 2);
   EXPECT_EQ(
-      XPLMGetDatavf(Ref("sim/flightmodel/engine/ENGN_N1_"), nullptr, 0, 0), 8);
+      XPLMGetDatavf(Ref("sim/flightmodel/engine/ENGN_N1_"), nullptr, 0, 0), 16);
   EXPECT_EQ(XPLMGetDatavf(Ref("sim/flightmodel/weight/m_fuel"), nullptr, 0, 0),
             9);
   EXPECT_EQ(
@@ -148,12 +154,12 @@ TEST_F(HostTest, ScalarsKeepThePrecisionOfTheirType) {
   XPLMSetDataf(Ref("sim/time/sim_speed"), 3.7f);  // int: wrong type
   XPLMSetDatai(Ref("sim/time/sim_speed"), 4);
   XPLMSetDataf(Ref("sim/cockpit/autopilot/altitude"), 1234.5f);
-  XPLMSetDatad(Ref("sim/flightmodel/position/elevation"), 1234.123456789);
+  XPLMSetDatad(Ref("sim/flightmodel/position/local_y"), 1234.123456789);
   EXPECT_EQ(XPLMGetDatai(Ref("sim/time/sim_speed")), 4);
   EXPECT_FLOAT_EQ(XPLMGetDataf(Ref("sim/cockpit/autopilot/altitude")), 1234.5f);
-  EXPECT_DOUBLE_EQ(XPLMGetDatad(Ref("sim/flightmodel/position/elevation")),
+  EXPECT_DOUBLE_EQ(XPLMGetDatad(Ref("sim/flightmodel/position/local_y")),
                    1234.123456789);
-  EXPECT_FLOAT_EQ(XPLMGetDataf(Ref("sim/flightmodel/position/elevation")),
+  EXPECT_FLOAT_EQ(XPLMGetDataf(Ref("sim/flightmodel/position/local_y")),
                   1234.123456789f);
 }
 
@@ -251,15 +257,40 @@ TEST_F(HostTest, SetRecordsFollowThePluginsCallsInOrder) {
   EXPECT_TRUE(host().SetRecords().empty());
 }
 
+// As the simulator ignores the write; a plugin should have asked first, so
+// the write is a host error too.
 TEST_F(HostTest, ReadOnlyDatarefsIgnoreThePlugin) {
-  host().SetWritable("sim/time/paused", false);
   XPLMDataRef ref = Ref("sim/time/paused");
   EXPECT_EQ(XPLMCanWriteDataRef(ref), 0);
   XPLMSetDatai(ref, 1);
   EXPECT_EQ(XPLMGetDatai(ref), 0);
   EXPECT_FALSE(host().TakeSetRecords().at(0).applied);
+  EXPECT_EQ(host().TakeHostErrors(),
+            std::vector<std::string>{
+                "XPLMSetDatai on the read-only dataref sim/time/paused"});
   host().SetInt("sim/time/paused", 1);  // tests may still change it
   EXPECT_EQ(XPLMGetDatai(ref), 1);
+}
+
+TEST_F(HostTest, OlderHostHasWhatTwelveDropped) {
+  const float knots = host().GetFloat("sim/weather/wind_speed_kt[1]") *
+                      static_cast<float>(host().WindSpeedUnitKnots());
+  EXPECT_FLOAT_EQ(knots, 15);  // the table's knots, held in metres/second
+  host().UseOlderHost();
+  EXPECT_TRUE(host().IsOlderHost());
+  EXPECT_FLOAT_EQ(host().GetFloat("sim/weather/wind_speed_kt[1]"), 15);
+  EXPECT_DOUBLE_EQ(host().WindSpeedUnitKnots(), 1);
+  int xp = 0;
+  XPLMGetVersions(&xp, nullptr, nullptr);
+  EXPECT_EQ(xp, 11550);
+  XPLMDataRef failures = Ref("sim/operation/failures/failures");
+  EXPECT_EQ(XPLMCanWriteDataRef(failures), 1);
+  EXPECT_EQ(XPLMGetDatavi(failures, nullptr, 0, 0), 600);
+  EXPECT_NE(Ref("sim/weather/thunderstorm_percent"), nullptr);
+  EXPECT_NE(Ref("sim/cockpit/radios/nav2_course_degt"), nullptr);
+  host().Reset();
+  EXPECT_FALSE(host().IsOlderHost());
+  EXPECT_EQ(Ref("sim/weather/thunderstorm_percent"), nullptr);
 }
 
 TEST_F(HostTest, UndefinedDatarefKeepsItsHandleSafeAndRevives) {
@@ -662,7 +693,7 @@ TEST_F(HostTest, SystemFolderIsFreshPerResetAndEndsWithSeparator) {
 
   int xp = 0, xplm = 0, app = 0;
   XPLMGetVersions(&xp, &xplm, &app);
-  EXPECT_EQ(xp, 11550);
+  EXPECT_EQ(xp, 12100);
   EXPECT_EQ(xplm, 301);
   EXPECT_EQ(app, xplm_Host_XPlane);
   host().SetXPlaneVersion(12000);

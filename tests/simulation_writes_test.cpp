@@ -35,10 +35,13 @@ const std::string kPushback = "goodway/xpushback/PBstatus";
 const std::string kFailures = "sim/operation/failures/failures";
 constexpr int kHostFailureSlots = 600;
 
+// An older host, where the failure array can be written (12 makes it
+// read-only: host_references_test).
 class SimulationWritesTest : public testing::PluginFixture {
  protected:
   void SetUp() override {
     PluginFixture::SetUp();
+    host().UseOlderHost();
     Start();
     Enable();
     TakeSets();

@@ -38,6 +38,45 @@ class WeatherTest : public testing::PluginFixture {
   }
   int16_t S16(uint32_t offset) { return static_cast<int16_t>(U16(offset)); }
   uint8_t U8(uint32_t offset) { return Bytes(offset, 1)[0]; }
+  // A wind speed in knots, into the host's unit.
+  void SetWindKnots(const std::string& name, double knots) {
+    host().SetFloat(kWx + name,
+                    static_cast<float>(knots / host().WindSpeedUnitKnots()));
+  }
+  double WindKnots(const std::string& name) {
+    return host().GetFloat(kWx + name) * host().WindSpeedUnitKnots();
+  }
+  // Every wind speed offset reads and writes knots, whatever the host keeps.
+  void ExpectWindSpeedsInKnots() {
+    SetWindKnots("wind_speed_kt", 7.25);
+    SetWindKnots("wind_speed_kt[0]", 12.5);
+    SetWindKnots("wind_speed_kt[1]", 20.5);
+    SetWindKnots("wind_speed_kt[2]", 40.5);
+    Run(RefreshCallback::kA);
+    Run(RefreshCallback::kD);
+    Run(RefreshCallback::kH);
+    EXPECT_EQ(U16(0x0E90), 14);  // knots x 2
+    for (uint32_t o : {0x04D8, 0x0F72, 0x0EF0}) EXPECT_EQ(U16(o), 12) << o;
+    for (uint32_t o : {0x0F68, 0x0EE6}) EXPECT_EQ(U16(o), 20) << o;
+    for (uint32_t o : {0x0F5C, 0x0EDA}) EXPECT_EQ(U16(o), 40) << o;
+    Write16(0x0F72, 25);
+    Write16(0x0F68, 30);
+    Write16(0x0F5C, 50);
+    EXPECT_NEAR(WindKnots("wind_speed_kt[0]"), 25, 1e-4);
+    EXPECT_NEAR(WindKnots("wind_speed_kt[1]"), 30, 1e-4);
+    EXPECT_NEAR(WindKnots("wind_speed_kt[2]"), 50, 1e-4);
+  }
+};
+
+// The simulator before 12: wind speeds in knots.
+class OlderHostWeatherTest : public WeatherTest {
+ protected:
+  void SetUp() override {
+    PluginFixture::SetUp();
+    host().UseOlderHost();
+    Start();
+    Enable();
+  }
 };
 
 TEST_F(WeatherTest, TemperaturesPressuresAndPrecipitation) {
@@ -97,8 +136,8 @@ TEST_F(WeatherTest, CloudsVisibilityAndWind) {
   host().SetFloat(kWx + "visibility_reported_m", 16093.4f);
   host().SetFloat(kWx + "wind_direction_degt[0]", 270);
   host().SetFloat("sim/flightmodel/position/magnetic_variation", -3);
-  host().SetFloat(kWx + "wind_speed_kt[0]", 12.9f);
-  host().SetFloat(kWx + "wind_speed_kt", 7.25f);
+  SetWindKnots("wind_speed_kt[0]", 12.9);
+  SetWindKnots("wind_speed_kt", 7.25);
   host().SetFloat(kWx + "wind_direction_degt", 90);
   Run(RefreshCallback::kG);
   Run(RefreshCallback::kD);
@@ -125,10 +164,23 @@ TEST_F(WeatherTest, CloudsVisibilityAndWind) {
   EXPECT_EQ(U16(0x0F72), 0xFFFF);
 }
 
+TEST_F(WeatherTest, WindSpeedsInKnotsOnAHostKeepingMetresPerSecond) {
+  // 12.5 knots are held as 6.43 m/s.
+  SetWindKnots("wind_speed_kt[0]", 12.5);
+  EXPECT_NEAR(host().GetFloat(kWx + "wind_speed_kt[0]"), 6.4306, 1e-4);
+  ExpectWindSpeedsInKnots();
+}
+
+TEST_F(OlderHostWeatherTest, WindSpeedsInKnotsOnAHostKeepingKnots) {
+  SetWindKnots("wind_speed_kt[0]", 12.5);
+  EXPECT_FLOAT_EQ(host().GetFloat(kWx + "wind_speed_kt[0]"), 12.5f);
+  ExpectWindSpeedsInKnots();
+}
+
 TEST_F(WeatherTest, WindLayersAndTheSymmetricMiddleLayer) {
   host().SetFloat(kWx + "wind_altitude_msl_m[1]", 3000.75f);
   host().SetFloat(kWx + "wind_altitude_msl_m[0]", 1000.25f);
-  host().SetFloat(kWx + "wind_speed_kt[1]", 15);
+  SetWindKnots("wind_speed_kt[1]", 15.5);
   host().SetFloat(kWx + "wind_direction_degt[1]", 280);
   host().SetFloat(kWx + "turbulence[2]", 0.5f);
   host().SetFloat(kWx + "shear_speed_kt[0]", 7);

@@ -465,14 +465,15 @@ std::string ControlExecutor::Weather(const Args& args) {
   const char* kLayers[] = {"surface", "middle", "upper"};
   for (int i = 0; i < 3; ++i) {
     const std::string n = "[" + std::to_string(i) + "]";
-    std::snprintf(buf, sizeof(buf),
-                  "; %s wind to %.0f m from %03.0f at %.0f kt, turbulence "
-                  "%.1f, shear %.0f kt",
-                  kLayers[i], host.GetFloat(w + "wind_altitude_msl_m" + n),
-                  host.GetFloat(w + "wind_direction_degt" + n),
-                  host.GetFloat(w + "wind_speed_kt" + n),
-                  host.GetFloat(w + "turbulence" + n),
-                  host.GetFloat(w + "shear_speed_kt" + n));
+    std::snprintf(
+        buf, sizeof(buf),
+        "; %s wind to %.0f m from %03.0f at %.0f kt, turbulence "
+        "%.1f, shear %.0f kt",
+        kLayers[i], host.GetFloat(w + "wind_altitude_msl_m" + n),
+        host.GetFloat(w + "wind_direction_degt" + n),
+        host.GetFloat(w + "wind_speed_kt" + n) * host.WindSpeedUnitKnots(),
+        host.GetFloat(w + "turbulence" + n),
+        host.GetFloat(w + "shear_speed_kt" + n));
     out += buf;
   }
   for (int i : {0, 2}) {

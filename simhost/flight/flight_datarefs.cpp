@@ -301,12 +301,15 @@ void DefineWeather() {
   EnsureFloat(w + "barometer_sealevel_inhg", 29.92f);
   EnsureFloat(w + "visibility_reported_m", 25000.0f);
   EnsureFloat(w + "rain_percent", 0.0f);
-  EnsureFloat(w + "thunderstorm_percent", 0.0f);
+  // 12 has no thunderstorm reference.
+  if (Host::Get().IsOlderHost()) EnsureFloat(w + "thunderstorm_percent", 0.0f);
   EnsureFloat(w + "runway_friction", 0.0f);
   EnsureFloat(w + "speed_sound_ms", 340.0f);
   EnsureFloat(w + "sigma", 1.0f);
   EnsureFloat(w + "rho", 1.225f);
-  EnsureFloat(w + "wind_speed_kt", 6.0f);
+  // Wind speeds in knots, kept in the host's unit.
+  const double knots_per_unit = Host::Get().WindSpeedUnitKnots();
+  EnsureFloat(w + "wind_speed_kt", static_cast<float>(6.0 / knots_per_unit));
   EnsureFloat(w + "wind_direction_degt", 260.0f);
   // Three wind layers, lowest first.
   const float altitude[3] = {900.0f, 3000.0f, 9000.0f};
@@ -315,7 +318,8 @@ void DefineWeather() {
   for (int i = 0; i < 3; ++i) {
     const std::string n = "[" + std::to_string(i) + "]";
     EnsureFloat(w + "wind_altitude_msl_m" + n, altitude[i]);
-    EnsureFloat(w + "wind_speed_kt" + n, speed[i]);
+    EnsureFloat(w + "wind_speed_kt" + n,
+                static_cast<float>(speed[i] / knots_per_unit));
     EnsureFloat(w + "wind_direction_degt" + n, direction[i]);
     EnsureFloat(w + "turbulence" + n, 0.0f);
     EnsureFloat(w + "shear_speed_kt" + n, 0.0f);

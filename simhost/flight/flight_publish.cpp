@@ -38,6 +38,19 @@ double Lag(double value, double target, double tau, double dt) {
   return value + (target - value) * std::min(1.0, dt / tau);
 }
 
+// Engine temperatures in the unit the aircraft keeps them in (its
+// Celsius flags), from Celsius.
+double InAircraftUnit(const char* celsius_flag, double celsius) {
+  if (Host::Get().GetInt(celsius_flag) != 0) return celsius;
+  return celsius * 9.0 / 5.0 + 32.0;
+}
+double EgtInAircraftUnit(double celsius) {
+  return InAircraftUnit("sim/aircraft/engine/acf_EGT_is_C", celsius);
+}
+double OilInAircraftUnit(double celsius) {
+  return InAircraftUnit("sim/aircraft/engine/acf_oilT_is_C", celsius);
+}
+
 struct Wind {
   double speed_kt = 0, from_degrees = 0;
 };
@@ -384,9 +397,11 @@ void FlightModel::PublishPiston() {
   refs_.FloatElement(kEng + "POINT_tacrad", 0,
                      static_cast<float>(rpm_ * kPi / 30.0));
   refs_.FloatElement(kEng + "ENGN_FF_", 0, static_cast<float>(piston_flow_));
-  refs_.FloatElement(kEng + "ENGN_EGT_c", 0, static_cast<float>(piston_egt_));
+  refs_.FloatElement(kEng + "ENGN_EGT_c", 0,
+                     static_cast<float>(EgtInAircraftUnit(piston_egt_)));
   refs_.FloatElement(kEng + "ENGN_oil_temp_c", 0,
-                     static_cast<float>(15.0 + (piston_egt_ - 15.0) * 0.12));
+                     static_cast<float>(OilInAircraftUnit(
+                         15.0 + (piston_egt_ - 15.0) * 0.12)));
   refs_.FloatElement(kEng + "ENGN_oil_press_psi", 0,
                      static_cast<float>(rpm_ / 2600.0 * 70.0));
   // Manifold pressure: ambient when stopped, lower at idle.
@@ -435,10 +450,12 @@ void FlightModel::PublishEngines() {
     refs_.FloatElement(kEng + "ENGN_N1_", i, static_cast<float>(n1_));
     refs_.FloatElement(kEng + "ENGN_N2_", i, static_cast<float>(n2_));
     refs_.FloatElement(kEng + "ENGN_FF_", i, static_cast<float>(flow));
-    refs_.FloatElement(kEng + "ENGN_EGT_c", i, static_cast<float>(egt_));
+    refs_.FloatElement(kEng + "ENGN_EGT_c", i,
+                       static_cast<float>(EgtInAircraftUnit(egt_)));
     refs_.IntElement(kEng + "ENGN_running", i, running ? 1 : 0);
     refs_.FloatElement(kEng + "ENGN_oil_temp_c", i,
-                       static_cast<float>(running ? 60.0 + 0.3 * n2_ : 15.0));
+                       static_cast<float>(OilInAircraftUnit(
+                           running ? 60.0 + 0.3 * n2_ : 15.0)));
     refs_.FloatElement(kEng + "ENGN_oil_press_psi", i,
                        static_cast<float>(running ? 20.0 + 0.5 * n2_ : 0.0));
     refs_.FloatElement(kEng + "ENGN_EPR", i,

@@ -141,6 +141,12 @@ void Host::SetWritable(const std::string& name, bool writable) {
   if (Dataref* d = Find(*state_, name)) d->writable = writable;
 }
 
+bool Host::IsWritable(const std::string& name) const {
+  simhost::HostLock lock(state_->mu);
+  const Dataref* d = Find(*state_, name);
+  return d != nullptr && d->writable;
+}
+
 std::vector<std::pair<std::string, DataType>> Host::Datarefs() const {
   simhost::HostLock lock(state_->mu);
   std::vector<std::pair<std::string, DataType>> out;

@@ -2,8 +2,10 @@
 // runway at 47.46 N, 122.31 W, 130 m, engines off, autopilot off, standard
 // sea-level atmosphere (15 C, 29.92 inHg), light westerly wind, daytime.
 //
-// Arrays are sized as the simulator sizes them: 8 engines, 9 tanks,
-// 10 gears, 4 quaternion elements, 600 failure slots.
+// The host is the simulator 12.1: names, types, array lengths and
+// writability as its published list gives them (16 engines, 667 failure
+// slots), wind speeds in metres per second. DefineOlderHostDatarefs turns
+// it into 11.55 where the plugin behaves differently.
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -13,11 +15,14 @@
 namespace simhost {
 namespace {
 
-constexpr int kEngines = 8;
+constexpr int kEngines = 16;
+constexpr int kGenerators = 8;  // the generator switches stop at 8
 constexpr int kTanks = 9;
 constexpr int kGears = 10;
-// The simulator's failure slots; the plugin writes elements 0 to 563.
-constexpr int kFailures = 600;
+// The simulator's failure slots (600 before 12); the plugin writes
+// elements 0 to 563.
+constexpr int kFailures = 667;
+constexpr int kOlderFailures = 600;
 constexpr int kPlanes = 19;  // multiplayer planes 1 to 19
 
 // One row of the default table: `value` goes into the first `filled`
@@ -36,7 +41,7 @@ constexpr DataType D = DataType::kDouble;
 constexpr DataType VI = DataType::kIntArray;
 constexpr DataType VF = DataType::kFloatArray;
 
-// Every name the plugin looks up, one row each.
+// Every name the plugin looks up that 12.1 has, one row each.
 const Row kRows[] = {
     // Time. The clock rows are rewritten on every frame.
     {"sim/time/local_time_sec", F, 39600},
@@ -116,7 +121,6 @@ const Row kRows[] = {
     {"sim/cockpit/radios/nav1_obs_degm", F, 148},
     {"sim/cockpit/radios/nav1_slope_degt", F, 3},
     {"sim/cockpit/radios/nav2_CDI", I, 0},
-    {"sim/cockpit/radios/nav2_course_degt", F, 0},
     {"sim/cockpit/radios/nav2_dir_degt", F, 184},
     {"sim/cockpit/radios/nav2_dme_dist_m", F, 2.5},
     {"sim/cockpit/radios/nav2_fromto", I, 1},
@@ -152,7 +156,7 @@ const Row kRows[] = {
     {"sim/cockpit/warnings/annunciators/reverse", I, 0},
     {"sim/cockpit/electrical/battery_on", I, 0},
     {"sim/cockpit/electrical/avionics_on", I, 0},
-    {"sim/cockpit/electrical/generator_on", VI, 0, kEngines},
+    {"sim/cockpit/electrical/generator_on", VI, 0, kGenerators},
     {"sim/cockpit/engine/APU_switch", I, 0},
     {"sim/joystick/has_joystick", I, 1},
     {"sim/operation/override/override_joystick_pitch", I, 0},
@@ -165,6 +169,9 @@ const Row kRows[] = {
 
     // Engines: two fitted, cold and dark.
     {"sim/aircraft/engine/acf_num_engines", I, 2},
+    // Temperatures in Celsius (SetFahrenheitAircraft makes them Fahrenheit).
+    {"sim/aircraft/engine/acf_EGT_is_C", I, 1},
+    {"sim/aircraft/engine/acf_oilT_is_C", I, 1},
     {"sim/aircraft/prop/acf_en_type", VI, 0, kEngines},
     {"sim/cockpit2/engine/actuators/throttle_ratio", VF, 0, kEngines},
     {"sim/cockpit2/engine/actuators/mixture_ratio", VF, 1, kEngines, 2},
@@ -222,17 +229,16 @@ const Row kRows[] = {
     {"sim/cockpit2/controls/flap_handle_deploy_ratio", F, 0},
     {"sim/aircraft/parts/acf_gear_deploy", VF, 1, kGears, 3},
     {"sim/aircraft/gear/acf_gear_is_skid", I, 0},
-    {"sim/aircraft/overflow/acf_has_nav", I, 1},
     {"sim/flightmodel/parts/tire_steer_act", VF, 0, kGears},
 
     // Weather: the scalar and the indexed layer names are separate datarefs.
+    // Wind speeds are given in knots here and kept in the host's unit.
     {"sim/weather/temperature_sealevel_c", F, 15},
     {"sim/weather/temperature_ambient_c", F, 14.2},
     {"sim/weather/dewpoi_sealevel_c", F, 8},
     {"sim/weather/barometer_sealevel_inhg", F, 29.92},
     {"sim/weather/visibility_reported_m", F, 16093},
     {"sim/weather/rain_percent", F, 0},
-    {"sim/weather/thunderstorm_percent", F, 0},
     {"sim/weather/runway_friction", F, 0},
     {"sim/weather/speed_sound_ms", F, 340.3},
     {"sim/weather/sigma", F, 0.988},
@@ -261,6 +267,113 @@ const Row kRows[] = {
     {"sim/weather/cloud_base_msl_m[2]", F, 0},
     {"sim/weather/cloud_tops_msl_m[2]", F, 0},
     {"sim/weather/cloud_type[2]", I, 0},
+};
+
+// The wind speed references, which 12 keeps in metres per second.
+constexpr const char* kWindSpeeds[] = {
+    "sim/weather/wind_speed_kt", "sim/weather/wind_speed_kt[0]",
+    "sim/weather/wind_speed_kt[1]", "sim/weather/wind_speed_kt[2]"};
+constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
+
+// References of the table the plugin may not set on 12.1 (the list's
+// writable column).
+constexpr const char* kReadOnly[] = {
+    "sim/time/local_time_sec",
+    "sim/time/paused",
+    "sim/flightmodel/position/latitude",
+    "sim/flightmodel/position/longitude",
+    "sim/flightmodel/position/elevation",
+    "sim/flightmodel/position/y_agl",
+    "sim/flightmodel/position/magnetic_variation",
+    "sim/flightmodel/position/groundspeed",
+    "sim/flightmodel/position/vh_ind",
+    "sim/flightmodel/position/alpha",
+    "sim/flightmodel/position/beta",
+    "sim/flightmodel/position/P_dot",
+    "sim/flightmodel/position/Q_dot",
+    "sim/flightmodel/position/R_dot",
+    "sim/flightmodel/misc/machno",
+    "sim/flightmodel/misc/nosewheel_speed",
+    "sim/flightmodel/forces/g_side",
+    "sim/flightmodel/forces/g_nrml",
+    "sim/flightmodel/forces/g_axil",
+    "sim/cockpit/radios/nav_type",
+    "sim/cockpit/radios/nav1_CDI",
+    "sim/cockpit/radios/nav2_CDI",
+    "sim/joystick/has_joystick",
+    "sim/operation/failures/failures",
+    "sim/aircraft/engine/acf_EGT_is_C",
+    "sim/aircraft/engine/acf_oilT_is_C",
+    "sim/aircraft/prop/acf_en_type",
+    "sim/cockpit2/engine/indicators/oil_quantity_ratio",
+    "sim/cockpit2/hydraulics/indicators/hydraulic_pressure_1",
+    "sim/aircraft/overflow/acf_num_tanks",
+    "sim/flightmodel/weight/m_total",
+    "sim/cockpit2/controls/flap_handle_deploy_ratio",
+    "sim/weather/temperature_ambient_c",
+    "sim/weather/speed_sound_ms",
+    "sim/weather/sigma",
+    "sim/weather/rho",
+    "sim/physics/rho_sea_level",
+    "sim/weather/wind_speed_kt",
+    "sim/weather/wind_direction_degt",
+    "sim/multiplayer/position/plane1_lat",
+    "sim/multiplayer/position/plane1_lon",
+    "sim/multiplayer/position/plane1_el",
+    "sim/multiplayer/position/plane2_lat",
+    "sim/multiplayer/position/plane2_lon",
+    "sim/multiplayer/position/plane2_el",
+    "sim/multiplayer/position/plane3_lat",
+    "sim/multiplayer/position/plane3_lon",
+    "sim/multiplayer/position/plane3_el",
+    "sim/multiplayer/position/plane4_lat",
+    "sim/multiplayer/position/plane4_lon",
+    "sim/multiplayer/position/plane4_el",
+    "sim/multiplayer/position/plane5_lat",
+    "sim/multiplayer/position/plane5_lon",
+    "sim/multiplayer/position/plane5_el",
+    "sim/multiplayer/position/plane6_lat",
+    "sim/multiplayer/position/plane6_lon",
+    "sim/multiplayer/position/plane6_el",
+    "sim/multiplayer/position/plane7_lat",
+    "sim/multiplayer/position/plane7_lon",
+    "sim/multiplayer/position/plane7_el",
+    "sim/multiplayer/position/plane8_lat",
+    "sim/multiplayer/position/plane8_lon",
+    "sim/multiplayer/position/plane8_el",
+    "sim/multiplayer/position/plane9_lat",
+    "sim/multiplayer/position/plane9_lon",
+    "sim/multiplayer/position/plane9_el",
+    "sim/multiplayer/position/plane10_lat",
+    "sim/multiplayer/position/plane10_lon",
+    "sim/multiplayer/position/plane10_el",
+    "sim/multiplayer/position/plane11_lat",
+    "sim/multiplayer/position/plane11_lon",
+    "sim/multiplayer/position/plane11_el",
+    "sim/multiplayer/position/plane12_lat",
+    "sim/multiplayer/position/plane12_lon",
+    "sim/multiplayer/position/plane12_el",
+    "sim/multiplayer/position/plane13_lat",
+    "sim/multiplayer/position/plane13_lon",
+    "sim/multiplayer/position/plane13_el",
+    "sim/multiplayer/position/plane14_lat",
+    "sim/multiplayer/position/plane14_lon",
+    "sim/multiplayer/position/plane14_el",
+    "sim/multiplayer/position/plane15_lat",
+    "sim/multiplayer/position/plane15_lon",
+    "sim/multiplayer/position/plane15_el",
+    "sim/multiplayer/position/plane16_lat",
+    "sim/multiplayer/position/plane16_lon",
+    "sim/multiplayer/position/plane16_el",
+    "sim/multiplayer/position/plane17_lat",
+    "sim/multiplayer/position/plane17_lon",
+    "sim/multiplayer/position/plane17_el",
+    "sim/multiplayer/position/plane18_lat",
+    "sim/multiplayer/position/plane18_lon",
+    "sim/multiplayer/position/plane18_el",
+    "sim/multiplayer/position/plane19_lat",
+    "sim/multiplayer/position/plane19_lon",
+    "sim/multiplayer/position/plane19_el",
 };
 
 // Quaternion of a heading, pitch and roll in degrees, in the simulator's
@@ -299,6 +412,10 @@ void DefineDefaultDatarefs(Host::State& s) REQUIRES(s.mu) {
                                                 : row.value;
     }
   }
+  for (const char* name : kWindSpeeds) {
+    Dataref& d = *s.by_name[name];
+    d.scalar = static_cast<float>(d.scalar / kKnotsPerMetrePerSecond);
+  }
   float q[4];
   AttitudeQuaternion(163, 0, 0, q);
   s.by_name["sim/flightmodel/position/q"]->floats.assign(q, q + 4);
@@ -325,6 +442,39 @@ void DefineDefaultDatarefs(Host::State& s) REQUIRES(s.mu) {
     }
     for (const char* field : kFloats) {
       DefineDataref(s, prefix + field, DataType::kFloat);
+    }
+  }
+  for (const char* name : kReadOnly) s.by_name.at(name)->writable = false;
+}
+
+void DefineOlderHostDatarefs(Host::State& s) REQUIRES(s.mu) {
+  Dataref& failures =
+      DefineDataref(s, "sim/operation/failures/failures", DataType::kIntArray);
+  failures.ints.assign(kOlderFailures, 0);
+  DefineDataref(s, "sim/weather/thunderstorm_percent", DataType::kFloat);
+  DefineDataref(s, "sim/cockpit/radios/nav2_course_degt", DataType::kFloat);
+  DefineDataref(s, "sim/aircraft/overflow/acf_has_nav", DataType::kInt).scalar =
+      1;
+  for (const char* name : kWindSpeeds) {
+    Dataref& d = *s.by_name[name];
+    d.scalar = static_cast<float>(d.scalar * kKnotsPerMetrePerSecond);
+  }
+}
+
+void SetAircraftTemperatureUnits(Host::State& s, bool fahrenheit)
+    REQUIRES(s.mu) {
+  const double celsius_flag = fahrenheit ? 0 : 1;
+  const char* const kTemperatures[][2] = {
+      {"sim/aircraft/engine/acf_EGT_is_C", "sim/flightmodel/engine/ENGN_EGT_c"},
+      {"sim/aircraft/engine/acf_oilT_is_C",
+       "sim/flightmodel/engine/ENGN_oil_temp_c"}};
+  for (const auto& [flag_name, values_name] : kTemperatures) {
+    Dataref& flag = *s.by_name.at(flag_name);
+    if (flag.scalar == celsius_flag) continue;
+    flag.scalar = celsius_flag;
+    for (float& t : s.by_name.at(values_name)->floats) {
+      t = static_cast<float>(fahrenheit ? t * 9.0 / 5.0 + 32.0
+                                        : (t - 32.0) * 5.0 / 9.0);
     }
   }
 }

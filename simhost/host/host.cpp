@@ -89,7 +89,8 @@ void Host::Reset() {
     s.other_plugins.clear();
     s.next_plugin_id = 2;
     s.navaids.clear();
-    s.xplane_version = 11550;
+    s.xplane_version = 12100;
+    s.older_host = false;
     s.reference_latitude = kDefaultLatitude;
     s.reference_longitude = kDefaultLongitude;
     s.menus.clear();
@@ -165,6 +166,27 @@ void Host::SetSystemPath(const std::string& path) {
       state_->temp_system_path.clear();
     }
   }
+}
+
+void Host::UseOlderHost() {
+  simhost::HostLock lock(state_->mu);
+  state_->older_host = true;
+  state_->xplane_version = 11550;
+  DefineOlderHostDatarefs(*state_);
+}
+
+bool Host::IsOlderHost() const {
+  simhost::HostLock lock(state_->mu);
+  return state_->older_host;
+}
+
+double Host::WindSpeedUnitKnots() const {
+  return IsOlderHost() ? 1.0 : 3600.0 / 1852.0;
+}
+
+void Host::SetFahrenheitAircraft(bool fahrenheit) {
+  simhost::HostLock lock(state_->mu);
+  SetAircraftTemperatureUnits(*state_, fahrenheit);
 }
 
 void Host::SetXPlaneVersion(int version) {

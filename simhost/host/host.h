@@ -130,6 +130,8 @@ class Host {
   // Read-only datarefs ignore set calls from the plugin (tests may still set
   // them). Everything is writable by default.
   void SetWritable(const std::string& name, bool writable);
+  // Whether the plugin may set it (false for names never defined).
+  bool IsWritable(const std::string& name) const;
   // The type a dataref was defined with (also while undefined); false for
   // names never defined.
   bool DatarefKind(const std::string& name, DataType* kind) const;
@@ -228,6 +230,20 @@ class Host {
   std::string SystemPath() const;  // ends with "/"
   void SetSystemPath(const std::string& path);
   void SetXPlaneVersion(int version);
+  // Reset makes a 12.1 host: its references, array lengths and
+  // writability as that simulator publishes them, wind speeds in metres
+  // per second. UseOlderHost (after Reset, before the plugin starts) makes
+  // an 11.55 host instead: version 11550, a writable failure array of 600,
+  // thunderstorms and the two references 12 dropped, wind speeds in knots.
+  void UseOlderHost();
+  bool IsOlderHost() const;
+  // Knots per unit of the host's wind speed references.
+  double WindSpeedUnitKnots() const;
+  // The user's aircraft keeps its exhaust gas and oil temperatures in
+  // Fahrenheit (its Celsius flags 0) or, by default, in Celsius. The
+  // engines' current temperatures are converted; the scripted flight
+  // publishes in the aircraft's unit.
+  void SetFahrenheitAircraft(bool fahrenheit);
   // The point where local x and z are 0 (default: the parked position).
   void SetLocalReference(double latitude, double longitude);
 

@@ -175,7 +175,8 @@ struct Host::State {
   std::string system_path GUARDED_BY(mu);
   // The folder Reset made; removed by the next Reset.
   std::string temp_system_path GUARDED_BY(mu);
-  int xplane_version GUARDED_BY(mu) = 11550;
+  int xplane_version GUARDED_BY(mu) = 12100;
+  bool older_host GUARDED_BY(mu) = false;
   double reference_latitude GUARDED_BY(mu) = 0;
   double reference_longitude GUARDED_BY(mu) = 0;
 
@@ -220,6 +221,12 @@ Dataref* KnownDataref(Host::State& s, XPLMDataRef handle) REQUIRES(s.mu);
 Dataref& DefineDataref(Host::State& s, const std::string& name, DataType kind)
     REQUIRES(s.mu);
 void DefineDefaultDatarefs(Host::State& s) REQUIRES(s.mu);
+// Turns the default references into an older host's (Host::UseOlderHost).
+void DefineOlderHostDatarefs(Host::State& s) REQUIRES(s.mu);
+// The aircraft's temperature flags and the engines' temperatures
+// (Host::SetFahrenheitAircraft).
+void SetAircraftTemperatureUnits(Host::State& s, bool fahrenheit)
+    REQUIRES(s.mu);
 void DefineDefaultCommands(Host::State& s) REQUIRES(s.mu);
 void DefineDefaultNavaids(Host::State& s) REQUIRES(s.mu);
 void DefineDefaultAircraft(Host::State& s) REQUIRES(s.mu);

@@ -33,6 +33,17 @@ bool Accepts(const Dataref* d, int type) {
   return d != nullptr && (d->types & type) != 0;
 }
 
+// The simulator ignores a set call on a reference it does not let plugins
+// write; a plugin should have asked first (XPLMCanWriteDataRef), so the
+// call is a host error too.
+bool RefusedAsReadOnly(Host::State& s, const Dataref* d, const char* setter)
+    REQUIRES(s.mu) {
+  if (!d->alive || d->writable) return false;
+  RecordHostError(s,
+                  std::string(setter) + " on the read-only dataref " + d->name);
+  return true;
+}
+
 bool IsPositionLocal(const std::string& name) {
   return name == "sim/flightmodel/position/local_x" ||
          name == "sim/flightmodel/position/local_y" ||
@@ -40,12 +51,14 @@ bool IsPositionLocal(const std::string& name) {
 }
 
 // Records and applies one scalar set call.
-void SetScalar(XPLMDataRef handle, DataType setter, int type, double value) {
+void SetScalar(XPLMDataRef handle, DataType setter, int type, double value,
+               const char* function) {
   DelayDatarefCall();
   Host::State& s = HostState();
   simhost::HostLock lock(s.mu);
   Dataref* d = KnownDataref(s, handle);
   if (d == nullptr) return;
+  RefusedAsReadOnly(s, d, function);
   SetRecord record{d->name, setter, 0, {value}, {}, false};
   if (d->alive && d->writable && Accepts(d, type)) {
     switch (d->kind) {
@@ -119,12 +132,13 @@ int GetArray(XPLMDataRef handle, int type, std::vector<T> Dataref::*member,
 template <typename T>
 void SetArray(XPLMDataRef handle, DataType setter, int type,
               std::vector<T> Dataref::*member, const T* in, int offset,
-              int count) {
+              int count, const char* function) {
   DelayDatarefCall();
   Host::State& s = HostState();
   simhost::HostLock lock(s.mu);
   Dataref* d = KnownDataref(s, handle);
   if (d == nullptr) return;
+  RefusedAsReadOnly(s, d, function);
   SetRecord record{d->name, setter, offset, {}, {}, false};
   if (in != nullptr && count > 0) {
     int recorded = std::min(count, kMaxRecordedElements);
@@ -178,7 +192,8 @@ int XPLMGetDatai(XPLMDataRef inDataRef) {
 }
 
 void XPLMSetDatai(XPLMDataRef inDataRef, int inValue) {
-  simhost::SetScalar(inDataRef, DataType::kInt, xplmType_Int, inValue);
+  simhost::SetScalar(inDataRef, DataType::kInt, xplmType_Int, inValue,
+                     "XPLMSetDatai");
 }
 
 float XPLMGetDataf(XPLMDataRef inDataRef) {
@@ -190,7 +205,8 @@ float XPLMGetDataf(XPLMDataRef inDataRef) {
 }
 
 void XPLMSetDataf(XPLMDataRef inDataRef, float inValue) {
-  simhost::SetScalar(inDataRef, DataType::kFloat, xplmType_Float, inValue);
+  simhost::SetScalar(inDataRef, DataType::kFloat, xplmType_Float, inValue,
+                     "XPLMSetDataf");
 }
 
 double XPLMGetDatad(XPLMDataRef inDataRef) {
@@ -202,7 +218,8 @@ double XPLMGetDatad(XPLMDataRef inDataRef) {
 }
 
 void XPLMSetDatad(XPLMDataRef inDataRef, double inValue) {
-  simhost::SetScalar(inDataRef, DataType::kDouble, xplmType_Double, inValue);
+  simhost::SetScalar(inDataRef, DataType::kDouble, xplmType_Double, inValue,
+                     "XPLMSetDatad");
 }
 
 int XPLMGetDatavi(XPLMDataRef inDataRef, int* outValues, int inOffset,
@@ -214,7 +231,8 @@ int XPLMGetDatavi(XPLMDataRef inDataRef, int* outValues, int inOffset,
 void XPLMSetDatavi(XPLMDataRef inDataRef, int* inValues, int inoffset,
                    int inCount) {
   simhost::SetArray<int>(inDataRef, DataType::kIntArray, xplmType_IntArray,
-                         &Dataref::ints, inValues, inoffset, inCount);
+                         &Dataref::ints, inValues, inoffset, inCount,
+                         "XPLMSetDatavi");
 }
 
 int XPLMGetDatavf(XPLMDataRef inDataRef, float* outValues, int inOffset,
@@ -227,7 +245,7 @@ void XPLMSetDatavf(XPLMDataRef inDataRef, float* inValues, int inoffset,
                    int inCount) {
   simhost::SetArray<float>(inDataRef, DataType::kFloatArray,
                            xplmType_FloatArray, &Dataref::floats, inValues,
-                           inoffset, inCount);
+                           inoffset, inCount, "XPLMSetDatavf");
 }
 
 int XPLMGetDatab(XPLMDataRef inDataRef, void* outValue, int inOffset,
@@ -248,6 +266,7 @@ void XPLMSetDatab(XPLMDataRef inDataRef, void* inValue, int inOffset,
   simhost::HostLock lock(s.mu);
   Dataref* d = simhost::KnownDataref(s, inDataRef);
   if (d == nullptr) return;
+  simhost::RefusedAsReadOnly(s, d, "XPLMSetDatab");
   simhost::SetRecord record{d->name, DataType::kBytes, inOffset, {}, {}, false};
   if (inValue != nullptr && inLength > 0) {
     record.bytes.assign(static_cast<const char*>(inValue),

@@ -47,6 +47,8 @@ bool Simulator::Load(std::string* error) {
   }
   Host& host = Host::Get();
   host.SetSystemPath(root.string());
+  if (options_.older_host) host.UseOlderHost();
+  host.SetFahrenheitAircraft(options_.fahrenheit);
   std::string acf = "Twin_Piston.acf";
   host.SetAircraft({{acf, (root / "Aircraft" / "Twin Piston" / acf).string()}});
 

@@ -25,6 +25,8 @@ struct SimulatorOptions {
   std::string script;            // control commands run at start
   std::string control;           // control channel: TCP port or unix:PATH
   std::string snapshot;          // SVG of the open windows, drawn at the end
+  bool older_host = false;       // --older-host: 11.55 rather than 12.1
+  bool fahrenheit = false;       // --fahrenheit: engine temperatures in F
 };
 
 enum class ParseResult { kRun, kHelp, kError };

@@ -39,7 +39,7 @@ std::string SimulatorUsage(const std::string& program) {
          " [--root DIR] [--plugin PATH] [--fps N] [--duration SECONDS]"
          " [--no-flight] [--aircraft jet|piston] [--script FILE]"
          " [--control PORT|unix:PATH] [--snapshot FILE.svg]"
-         " [--help]\n"
+         " [--older-host] [--fahrenheit] [--help]\n"
          "  --root DIR          simulator folder (default: ./simroot)\n"
          "  --plugin PATH       plugin binary (default: "
          "../TARVOS/64/lin.xpl next to this program)\n"
@@ -58,7 +58,13 @@ std::string SimulatorUsage(const std::string& program) {
          "  --snapshot FILE.svg draw the plugin's open windows into FILE.svg "
          "when\n"
          "                      the run ends (see also the snapshot "
-         "command)\n";
+         "command)\n"
+         "  --older-host        the simulator 11.55 rather than 12.1 "
+         "(writable\n"
+         "                      failures, thunderstorms, wind speeds in "
+         "knots)\n"
+         "  --fahrenheit        the aircraft keeps its engine temperatures in "
+         "Fahrenheit\n";
 }
 
 ParseResult ParseSimulatorOptions(int argc, char** argv,
@@ -69,6 +75,14 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
     if (arg == "--help" || arg == "-h") return ParseResult::kHelp;
     if (arg == "--no-flight") {
       options->fly = false;
+      continue;
+    }
+    if (arg == "--older-host") {
+      options->older_host = true;
+      continue;
+    }
+    if (arg == "--fahrenheit") {
+      options->fahrenheit = true;
       continue;
     }
     if (arg == "--aircraft") {
