@@ -72,7 +72,7 @@ TEST_F(TrafficViewTest, ListsTheAircraftInUseNearestFirst) {
       },
       20000));
   std::string out;
-  ASSERT_EQ(Tool("watch --traffic --count 1", &out), 0) << out;
+  ASSERT_EQ(Tool("watch --poll --traffic --count 1", &out), 0) << out;
   EXPECT_EQ(out,
             "ID           MODEL            DIST nm  BRG  ALT ft   GS kt\n"
             "-682         Near_Prop.acf        6.0  000    1000      97\n"
@@ -89,7 +89,7 @@ TEST_F(TrafficViewTest, ListsTheAircraftInUseNearestFirst) {
       },
       20000));
   out.clear();
-  ASSERT_EQ(Tool("watch --traffic --count 1", &out), 0) << out;
+  ASSERT_EQ(Tool("watch --poll --traffic --count 1", &out), 0) << out;
   EXPECT_EQ(out, "no traffic\n");
 }
 

@@ -88,7 +88,7 @@ class WatchPresetTest : public TransportFixture {
 
 TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
   std::string out;
-  ASSERT_EQ(Tool("watch --count 1", &out), 0) << out;
+  ASSERT_EQ(Tool("watch --poll --count 1", &out), 0) << out;
   EXPECT_EQ(out,
             "latitude          46.500000 deg\n"
             "longitude         -7.250000 deg\n"
@@ -147,7 +147,7 @@ TEST_F(WatchPresetTest, DecodesEveryPresetRow) {
 
 TEST_F(WatchPresetTest, RawShowsTheSameOffsetsAsBytes) {
   std::string out;
-  ASSERT_EQ(Tool("watch --raw --count 1", &out), 0) << out;
+  ASSERT_EQ(Tool("watch --poll --raw --count 1", &out), 0) << out;
   // Rows worked out by hand from the published encodings.
   struct Row {
     const char* line;
@@ -206,14 +206,14 @@ TEST_F(WatchPresetTest, ReadsAndWritesByName) {
 // line between blocks.
 TEST_F(WatchPresetTest, PipedPollsAreSeparateBlocks) {
   std::string out;
-  ASSERT_EQ(Tool("watch --count 2 --interval 10", &out), 0) << out;
+  ASSERT_EQ(Tool("watch --poll --count 2 --interval 10", &out), 0) << out;
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
   size_t gap = out.find("\n\nlatitude ");
   ASSERT_NE(gap, std::string::npos) << out;
   EXPECT_EQ(out.substr(0, gap + 1), out.substr(gap + 2));
   out.clear();
   // Explicit fields keep their own view; --raw shows their bytes.
-  ASSERT_EQ(Tool("watch --count 1 --raw 0x0238:u8 0x023E:u16", &out), 0);
+  ASSERT_EQ(Tool("watch --poll --count 1 --raw 0x0238:u8 0x023E:u16", &out), 0);
   EXPECT_EQ(out, "0x0238:u8   0C\n0x023E:u16  AC00\n");
 }
 

@@ -438,8 +438,11 @@ int Run(const Options& o) {
       screen += preset ? tarvos::client::RenderPreset(batch, o.raw)
                        : tarvos::client::RenderWatch(fields, batch);
     }
-    screen += (pushed ? "\npushed updates: " : "\npolls: ") +
-              std::to_string(rate.PerSecond()) + "/s\n";
+    // The rate on a terminal only: piped blocks stay as scripts read them.
+    if (terminal) {
+      screen += (pushed ? "\npushed updates: " : "\npolls: ") +
+                std::to_string(rate.PerSecond()) + "/s\n";
+    }
     std::fputs(screen.c_str(), stdout);
     std::fflush(stdout);
   }
