@@ -239,10 +239,16 @@ TEST_F(AccessControlTest, ReadOnlyClientsReadButTheirWritesAreSkipped) {
 
 TEST_F(AccessControlTest, SilentConnectionsAreClosedAfterTheIdleTimeout) {
   StartWith("Idle timeout seconds = 1\n");
+  // A client that only listens to its pushed updates is not idle.
+  Client subscriber(kHostA, kHostA, port_);
+  Buf subscribe;
+  for (uint32_t word : {7u, 0u, 1u, 0x3304u, 4u}) PutU32(subscribe, word);
+  ASSERT_EQ(subscriber.Exchange(Frame(subscribe, 3), 16).size(), 16u);
   Client client(kHostA, kHostA, port_);
   ASSERT_TRUE(client.Served());
   EXPECT_TRUE(client.Closed(10000));
   EXPECT_TRUE(WaitForLog("sent nothing for 1 s, closing\n"));
+  EXPECT_FALSE(subscriber.Closed(1500));
   // The server goes on.
   Client next(kHostA, kHostA, port_);
   EXPECT_TRUE(next.Served());

@@ -261,5 +261,48 @@ TEST_F(TcpServerTest, SurvivesGarbage) {
   EXPECT_EQ(tcp.Receive(12), Frame(End(), 2));
 }
 
+// Pushed updates through the platform's sockets: a subscriber gets its
+// answer and then an update per frame; one that never reads blocks its own
+// sender only, and Disable still closes both.
+TEST_F(TcpServerTest, PushesUpdatesAndClosesStuckSubscribersAtDisable) {
+  StartServers();
+  auto subscribe = [](uint32_t id, uint32_t ranges, uint32_t size) {
+    Buf area;
+    PutU32(area, id);
+    PutU32(area, 0);  // every frame, no flags
+    PutU32(area, ranges);
+    for (uint32_t i = 0; i < ranges; ++i) {
+      PutU32(area, i * size);
+      PutU32(area, size);
+    }
+    return Frame(area, 3);
+  };
+  RawTcp reader(port_);
+  RawTcp stuck(port_);
+  ASSERT_TRUE(reader.Send(subscribe(9, 1, 4)));
+  ASSERT_TRUE(stuck.Send(subscribe(1, 256, 64)));
+  EXPECT_EQ(reader.Receive(16),
+            (Buf{4, 0, 8, 0, 9, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0xDE, 0xFA}));
+  ASSERT_EQ(stuck.Receive(16).size(), 16u);
+  Poke(0, {1, 2, 3, 4});
+  for (uint32_t seq = 1; seq <= 3; ++seq) {
+    Frames(1);
+    const Buf update = reader.Receive(8 + 24 + 6 + 4);
+    ASSERT_EQ(update.size(), 42u);
+    EXPECT_EQ(update[0], 5);
+    EXPECT_EQ(LoadU32(update.data() + 4), 9u);
+    EXPECT_EQ(LoadU32(update.data() + 8), seq);
+    EXPECT_EQ(Buf(update.begin() + 34, update.begin() + 38), (Buf{1, 2, 3, 4}));
+  }
+  Frames(600);  // about 10 MB for the one that never reads
+  Disable();
+  while (!stuck.Receive(1 << 16, 500).empty()) {
+  }
+  EXPECT_TRUE(stuck.PeerClosed(1000));
+  while (!reader.Receive(1 << 16, 200).empty()) {
+  }
+  EXPECT_TRUE(reader.PeerClosed(1000));
+}
+
 }  // namespace
 }  // namespace tarvos::testing

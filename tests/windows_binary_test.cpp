@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -172,6 +173,16 @@ TEST(WindowsBinaryTest, SimulatorServesTheWindowsClientThroughItsWindow) {
     EXPECT_EQ(r.code, 0u) << r.output;
     r = RunClient("--local read 0x66C0:u16");
     EXPECT_NE(r.output.find("4660"), std::string::npos) << r.output;
+    // Pushed updates over Winsock, from the simulator's flying frames.
+    r = RunClient("subscribe --count 3 attitude.heading plugin.version");
+    EXPECT_EQ(r.code, 0u) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 3)
+        << r.output;
+    EXPECT_NE(r.output.find("plugin.version 1.0.0.0"), std::string::npos)
+        << r.output;
+    r = RunClient("watch --count 2 --interval 100 0x3304:hex4");
+    EXPECT_EQ(r.code, 0u) << r.output;
+    EXPECT_NE(r.output.find("04000050"), std::string::npos) << r.output;
     r = RunClient("--local --endpoint tarvos-no-such-window read 0x3304:hex4");
     EXPECT_NE(r.code, 0u);
     EXPECT_NE(r.output.find("no simulator"), std::string::npos) << r.output;
