@@ -213,6 +213,9 @@ void RunDeferredStart() {
     StartGate.store(0);
   }
   RefreshAircraftModelTableUnlocked();
+  // The servers answer from the first frame on, before any refresh
+  // callback has run: without this a client would read zeros.
+  RunEveryRefreshOnce();
   g_state.threads_started = true;
   StartWorkerThreads();
 }
