@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "base/locks.h"
+#include "client/connection.h"
+#include "client/named_field.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_lists.h"
@@ -311,6 +313,36 @@ TEST_F(RadioTest, FrequencyWritesReachTheirDatarefs) {
   EXPECT_EQ(host().TakeSetRecords().size(), 2u);
 }
 
+// ADF1 holds three digits: a receiver on 1345 kHz reads 345 by name through
+// a client (a four-digit encoding would read 1345; 345 alone encodes the
+// same both ways), and a client's 346 tunes 346.
+TEST_F(RadioTest, Adf1ThreeDigitsThroughAClient) {
+  SetTcpServerPort(0);
+  SetTcpServerLoopbackOnly(true);
+  SetIpcEndpointName("tarvos-adf-" + std::to_string(getpid()));
+  host().SetInt(kRadios + "adf1_freq_hz", 1345);
+  StartAndEnable();  // the first frame refreshes everything once
+  for (int i = 0; i < 500 && TcpServerBoundPort() == 0; ++i) usleep(10000);
+  std::string error;
+  auto c = client::ConnectTcp("127.0.0.1", TcpServerBoundPort(), &error);
+  ASSERT_TRUE(c) << error;
+  CatalogueItem adf1;
+  ASSERT_EQ(client::ResolveName("radio.adf1.frequency", &adf1), "");
+  client::RequestBatch read;
+  const size_t at = read.AddRead(adf1.offset, 2);
+  ASSERT_TRUE(c->Exchange(read, &error)) << error;
+  EXPECT_EQ(read.U16(at), 0x0345);
+  EXPECT_EQ(client::FormatItemValue(adf1, read.Data(at)).rfind("345 ", 0), 0u)
+      << client::FormatItemValue(adf1, read.Data(at));
+
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(client::EncodeItemValue(adf1, "346", &bytes), "");
+  client::RequestBatch write;
+  write.AddWrite(adf1.offset, bytes);
+  ASSERT_TRUE(c->Exchange(write, &error)) << error;
+  EXPECT_EQ(host().GetInt(kRadios + "adf1_freq_hz"), 346);
+}
+
 TEST_F(RadioTest, BarometerObsAndTransponderModeWrites) {
   Start();
   ASSERT_EQ(Write(0x0330, U16Bytes(16211)), 1);  // 1013.2 hPa x 16
@@ -385,6 +417,10 @@ TEST_F(RadioTest, NonFiniteAndNegativeHostValues) {
     SCOPED_TRACE(c.text);
     host().SetFloat(kRadios + "nav1_dme_dist_m", c.dme);
     host().SetFloat(kRadios + "nav1_hdef_dot", c.needle);
+    // Bytes no row expects, so that each row shows its own stores.
+    Poke(0x0C29, {'X', 'X', 'X', 'X', 'X'});
+    Poke(0x0300, {0x34, 0x12});
+    Poke(0x0C48, {0x55});
     Run(RefreshCallback::kA);
     Run(RefreshCallback::kD);
     EXPECT_EQ(Text(0x0C29, 5), std::string(c.text, 5));
