@@ -312,6 +312,20 @@ TEST_F(LifecycleTest, ClientsOfTheFirstFrameReadTheSimulatorsValues) {
   }
 }
 
+// A host that stops and starts the plugin without unloading it gets the
+// traffic thread going again: the start closes the gate, the next deferred
+// start opens it.
+TEST_F(LifecycleTest, StartAfterStopClosesTheGateAndTheDeferredStartOpensIt) {
+  StartAndEnable();
+  Disable();
+  Stop();
+  Start();
+  EXPECT_EQ(StartGate.load(), 1);
+  Enable();
+  Frames(1);
+  EXPECT_EQ(StartGate.load(), 0);
+}
+
 // A DeferredStart still scheduled when Disable comes first must not start
 // threads that no Disable would stop.
 TEST_F(LifecycleTest, DisableBeforeFirstFrameStartsNoThreads) {

@@ -1,5 +1,6 @@
 #include "tests/support/plugin_fixture.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -114,6 +115,13 @@ double PluginFixture::F64(uint32_t offset) {
   uint8_t bytes[8];
   CopyOut(offset, bytes, sizeof(bytes));
   return LoadF64(bytes);
+}
+
+std::string PluginFixture::NextRequestLabel() {
+  LockGuard<RecursiveLock> lock(OffsetLock);
+  char label[32];
+  std::snprintf(label, sizeof label, "Req: %06i", RequestCount + 1);
+  return label;
 }
 
 void PluginFixture::Poke(uint32_t offset, const std::vector<uint8_t>& bytes) {

@@ -44,6 +44,9 @@ class PluginFixture : public ::testing::Test {
   int32_t S32(uint32_t offset);
   int64_t S64(uint32_t offset);
   double F64(uint32_t offset);
+  // "Req: NNNNNN" as the trace shows the next request batch: the count lives
+  // as long as the library, so it goes on from earlier tests of the process.
+  std::string NextRequestLabel();
   // Copies bytes into OffsetBlock under OffsetLock (no write handling).
   void Poke(uint32_t offset, const std::vector<uint8_t>& bytes);
   // A client write as a transport serves it, on the calling thread: the
