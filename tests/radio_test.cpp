@@ -436,10 +436,11 @@ TEST_F(RadioTest, NonFiniteAndNegativeHostValues) {
   EXPECT_EQ(U16(0x0872), 0);
 }
 
-// Kept navaid answers publish the very bytes fresh searches do: the whole
-// scripted circuit and approach flown twice, in two processes (the plugin's
-// state is per process), once searching on every run of E and F and once
-// keeping the answers; every published radio byte compared frame by frame.
+// Kept navaid answers publish the very bytes fresh searches do: the scripted
+// circuit's base, approach and landing flown twice, in two processes (the
+// plugin's state is per process), once searching on every run of E and F
+// and once keeping the answers; every published radio byte compared frame
+// by frame.
 std::vector<uint8_t> RadioSnapshot() {
   static const uint32_t kRanges[][2] = {
       {0x0844, 0x0880}, {0x0C4A, 1},  {0x0C4D, 1}, {0x0C5A, 1},
@@ -454,7 +455,12 @@ std::vector<uint8_t> RadioSnapshot() {
 }
 
 TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
-  constexpr int kFrames = 30 * 60 * 18;  // one whole loop at 30 fps
+  // The host flies the take-off, climb and downwind alone, a second a frame;
+  // the plugin comes in before the base turn and follows the base, the
+  // approach with its markers, the landing and the rollout at 30 fps (the
+  // answers are kept over the distance flown between runs).
+  constexpr int kLeadInSeconds = 530;
+  constexpr int kFrames = 30 * 500;
   auto fly = [this](bool keep, std::vector<uint8_t>* record) {
     SetNavaidAnswerCache(keep);
     // The servers start with the deferred start: on a port and endpoint of
@@ -465,6 +471,7 @@ TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
     InstallField(true);
     // NAV2 on the ILS too, so that both receivers search for all three.
     host().SetInt(kRadios + "nav2_freq_hz", simhost::flight::kIlsFrequency);
+    Frames(kLeadInSeconds, 1.0f);
     StartAndEnable();
     std::vector<uint8_t> last;
     for (int f = 0; f < kFrames; ++f) {
