@@ -28,7 +28,7 @@ TEST_F(OffsetBlockTest, ConstantsReadAsTheirExactBytesAfterStart) {
   const Case cases[] = {
       {0x0240, {0xDA, 0x07}},
       {0x3304, {0x04, 0x00, 0x00, 0x50}},
-      {0x3308, {0x08, 0x00, 0xDE, 0xFA}},
+      // (0x3308, the start counter, counts the starts since load: below)
       {0x6F03, {'1', '.', '0', '.', '0', '.', '0', 0}},
       {0x6F02, {0}},  // the version starts at 0x6F03 exactly
       {0x6FFF, {0x01}},

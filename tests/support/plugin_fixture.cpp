@@ -11,7 +11,9 @@
 #include "base/locks.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
+#include "offsets/reference_tables.h"
 #include "requests/write_dispatch.h"
+#include "userconfig/user_tables.h"
 
 namespace tarvos::testing {
 namespace {
@@ -39,6 +41,12 @@ std::string ReadFileText(const std::string& path) {
 void PluginFixture::SetUp() {
   host().Reset();
   host().AttachPlugin(LinkedPluginEntryPoints());
+  // What an earlier test of the same process may have left (a test binary
+  // run as one process): user tables installed without an Enable, and the
+  // bindings to an x737 or pushback plugin gone with the host's reset.
+  ReleaseUserOffsetConfig();
+  ResetLateBindingsForEnable();
+  RefreshLateBindings();
 }
 
 // The host's temporary system folder goes with the test unless

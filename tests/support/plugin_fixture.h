@@ -1,6 +1,10 @@
 // Test harness: the plugin core linked in-process, driven through the
-// stand-in host. Every test runs in its own process (gtest_discover_tests),
-// so the plugin's process-wide state is fresh in each.
+// stand-in host. ctest runs every test in its own process
+// (gtest_discover_tests), where the plugin's process-wide state is fresh; a
+// test binary run as one process must pass as well, so SetUp puts back what
+// tests commonly leave (user tables, late bindings), and tests compare what
+// lives as long as the library by design (counters, slot ids, the settings
+// in memory) with its value before the test.
 #ifndef TARVOS_TESTS_SUPPORT_PLUGIN_FIXTURE_H_
 #define TARVOS_TESTS_SUPPORT_PLUGIN_FIXTURE_H_
 
