@@ -316,7 +316,8 @@ TEST_F(WriteDispatchTest, OnChangeOfReadTimeItemsComparesWithTheSimulator) {
       {0x07C8, 4, 1, [&](simhost::Host& h) { h.SetInt(ap, 0); }},
       {0x07D0, 4, 0, [&](simhost::Host& h) { h.SetInt(ap, 0x4000); }},
       {0x07EC, 4, 1, [&](simhost::Host& h) { h.SetInt(ap, 0); }},
-      {0x0BDC, 4, 16383,
+      // A detent that reads back one less (the published request is cut).
+      {0x0BDC, 4, 4096,
        [](simhost::Host& h) {
          h.SetFloat("sim/flightmodel/controls/flaprqst", 0);
        }},
