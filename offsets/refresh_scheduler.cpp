@@ -28,6 +28,15 @@ constexpr Pass kPasses[] = {
     {RefreshCallback::kG, 6}, {RefreshCallback::kH, 7},
     {RefreshCallback::kI, 8},
 };
+// RunPass finds a callback's row by its place in the enum.
+constexpr bool PassesInEnumOrder() {
+  int i = 0;
+  for (const Pass& pass : kPasses) {
+    if (static_cast<int>(pass.list) != i++) return false;
+  }
+  return true;
+}
+static_assert(PassesInEnumOrder());
 
 void RunPass(RefreshCallback callback) {
   const Pass& pass = kPasses[static_cast<int>(callback)];
