@@ -180,6 +180,12 @@ std::string ItemFullName(const CatalogueItem& item) {
   return std::string(buf, n);
 }
 
+std::string WriteRefusal(const CatalogueItem& item) {
+  if (item.row->access != Access::kRead) return "";
+  return ItemFullName(item) +
+         " is read-only: the plugin overwrites it with the simulator's value";
+}
+
 std::string ResolveName(const std::string& name, CatalogueItem* item) {
   // Every item by its full name, built on first use.
   static const std::unordered_map<std::string, CatalogueItem> index = [] {

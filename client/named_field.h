@@ -29,6 +29,12 @@ std::string FormatItemValue(const CatalogueItem& item, const uint8_t* bytes);
 std::string FormatItemValueIn(const CatalogueItem& item, const uint8_t* bytes,
                               const char* unit);
 
+// Empty when a client may write the item. For a read-only one (the plugin
+// overwrites it with the simulator's value at its next refresh) the
+// refusal every client library gives, in the same words:
+// "NAME is read-only: the plugin overwrites it with the simulator's value".
+std::string WriteRefusal(const CatalogueItem& item);
+
 // Encodes a value given in the row's unit into exactly the row's size in
 // bytes. Angles are taken modulo 360 degrees; a value outside the field's
 // range, or text longer than the field leaves room for, is refused with the

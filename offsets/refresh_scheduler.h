@@ -31,6 +31,11 @@ void UnregisterRefreshCallbacks();
 // The four once-per-aircraft-load conversions, in order: fuel tank
 // capacities, never-exceed speed, engine type, number of engines.
 void RunAircraftLoadConversions();
+// The aircraft-load conversions, then the work of every callback A to I
+// (its list and its user offsets) once, in that order: run before the
+// servers start, so that a client's first read answers with the
+// simulator's values instead of the zeros of a fresh block.
+void RunEveryRefreshOnce();
 
 // The callbacks themselves, for tests and benchmarks that drive one run.
 float RefreshCallbackA(float, float, int, void*);

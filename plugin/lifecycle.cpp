@@ -94,6 +94,10 @@ int Start(char* name, char* signature, char* description) {
   CopyIdentity(signature, kPluginSignature);
   CopyIdentity(description, kPluginDescription);
   StartGate.store(1);
+  // A start closes the gate, so the next deferred start opens it again: a
+  // host that stops and starts the plugin without unloading it must not
+  // leave the traffic thread waiting for good.
+  g_state.gate_opened = false;
   ConnectTraceToOffsets();
 
   OpenStatusLog(SystemFilePath(kStatusLogFileName), /*truncate=*/true);
@@ -219,6 +223,9 @@ void RunDeferredStart() {
     StartGate.store(0);
   }
   RefreshAircraftModelTableUnlocked();
+  // The servers answer from the first frame on, before any refresh
+  // callback has run: without this a client would read zeros.
+  RunEveryRefreshOnce();
   g_state.threads_started = true;
   StartWorkerThreads();
 }

@@ -88,9 +88,13 @@ void WriteSpoilerHandle(uint32_t offset, const uint8_t* v) {
   }
 }
 
-// 0x0BDC: flap request.
+// 0x0BDC: flap request. The published request is truncated, so a lever's
+// detent such as 4096 reads back as 4095 and its every write would differ:
+// a request the simulator holds already is not set again.
 void WriteFlapRequest(uint32_t offset, const uint8_t* v) {
-  SetFloat(offset, LoadU32(v) * kPerRatio);
+  const float request = HeldAsFloat(LoadU32(v) * kPerRatio);
+  if (XPLMGetDataf(DataRefMemBlock[offset]) == request) return;
+  XPLMSetDataf(DataRefMemBlock[offset], request);
 }
 
 // 0x0BE8: gear lever, 0 up, 16383 down; other values do nothing.

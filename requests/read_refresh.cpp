@@ -52,4 +52,12 @@ bool RangeHasReadTimeItems(uint32_t offset, uint32_t size) {
   return found;
 }
 
+bool RefreshReadTimeItem(uint32_t offset) {
+  if (FindUserOffset(static_cast<uint16_t>(offset)) != nullptr) return false;
+  const ReadItem* item = FindReadItem(offset);
+  if (item == nullptr || item->refresh == nullptr) return false;
+  item->refresh(offset);
+  return true;
+}
+
 }  // namespace tarvos

@@ -20,6 +20,12 @@ int RefreshForRead(uint32_t offset, uint32_t size) REQUIRES(OffsetLock);
 // REQUIRES: OffsetLock held by the caller.
 bool RangeHasReadTimeItems(uint32_t offset, uint32_t size) REQUIRES(OffsetLock);
 
+// Recomputes the one read-time item that starts at `offset`, as a read of it
+// would (a user offset there hides it, as in a read); nothing for any other
+// offset. Returns whether an item was recomputed.
+// REQUIRES: OffsetLock held by the caller.
+bool RefreshReadTimeItem(uint32_t offset) REQUIRES(OffsetLock);
+
 }  // namespace tarvos
 
 #endif  // TARVOS_REQUESTS_READ_REFRESH_H_

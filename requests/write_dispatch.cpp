@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "offsets/offset_block.h"
+#include "requests/read_refresh.h"
 #include "requests/write_handlers.h"
 #include "requests/write_targets.h"
 #include "userconfig/user_offsets.h"
@@ -33,6 +34,12 @@ int ApplyWrite(const uint8_t* data, uint32_t offset, uint32_t size) {
 
     const WriteHandler* h = FindWriteHandler(n);
     if (h == nullptr) return 0;  // the transport still stores the bytes
+
+    // An item recomputed only when a client reads it holds whatever was last
+    // read or written, which may be long out of date: it is recomputed
+    // first, so that the change test compares with what the simulator shows
+    // now (a lever re-asserting its position after the pilot moved it acts).
+    if (h->test == WriteTest::kOnChange) RefreshReadTimeItem(n);
 
     // The item's value: the client's bytes, completed from OffsetBlock when
     // the record ends inside the item, so a handler never reads past the

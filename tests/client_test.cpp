@@ -9,12 +9,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 
 #include "client/batch.h"
 #include "client/connection.h"
 #include "client/field.h"
+#include "client/named_field.h"
 #include "client/session.h"
 #include "client/watch.h"
 #include "tests/transport_harness.h"
@@ -146,6 +150,82 @@ TEST(ClientWatch, RendersAlignedLabelledLines) {
   EXPECT_EQ(client::RenderWatch(fields, batch),
             "Version     1342177284\n"
             "0x0BC0:s16  -1000\n");
+}
+
+// What one client library does with a write by name of each catalogue
+// item: the refusal it gives, or "" when it sends the write.
+using Refusals = std::map<std::string, std::string>;
+
+Refusals CppRefusals() {
+  Refusals out;
+  ForEachCatalogueItem([&](const CatalogueItem& item) {
+    out[client::ItemFullName(item)] = client::WriteRefusal(item);
+  });
+  return out;
+}
+
+Refusals PythonRefusals() {
+  const std::string root = TARVOS_SOURCE_DIR;
+  const std::string command = "cd " + root +
+                              "/client/python && PYTHONPATH=. python3 " + root +
+                              "/tests/support/write_refusals.py 2>&1";
+  Refusals out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << text.substr(0, 2000);
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const std::string outcome = line.substr(tab + 1);
+    out[line.substr(0, tab)] = outcome == "(sent)" ? "" : outcome;
+  }
+  return out;
+}
+
+// Every client library refuses a write by name of exactly the items the
+// catalogue marks read-only, in the same words, and sends the others.
+TEST(ClientLibraries, RefuseWritesOfExactlyTheReadOnlyItems) {
+  const bool python =
+      std::system("python3 -c 'import sys' >/dev/null 2>&1") == 0;
+  const struct {
+    const char* library;
+    std::function<Refusals()> refusals;
+  } kLibraries[] = {
+      {"C++ (tarvos-client)", CppRefusals},
+      {"Python", python ? PythonRefusals : std::function<Refusals()>()},
+  };
+  for (const auto& lib : kLibraries) {
+    SCOPED_TRACE(lib.library);
+    if (!lib.refusals) continue;
+    const Refusals got = lib.refusals();
+    std::vector<std::string> wrong;
+    size_t items = 0;
+    ForEachCatalogueItem([&](const CatalogueItem& item) {
+      ++items;
+      const std::string name = client::ItemFullName(item);
+      const std::string expected =
+          item.row->access == Access::kRead
+              ? name +
+                    " is read-only: the plugin overwrites it with the "
+                    "simulator's value"
+              : "";
+      auto it = got.find(name);
+      if (it == got.end()) {
+        wrong.push_back(name + ": not known");
+      } else if (it->second != expected) {
+        wrong.push_back(name + ": \"" + it->second + "\"");
+      }
+    });
+    EXPECT_EQ(got.size(), items);
+    EXPECT_TRUE(wrong.empty())
+        << wrong.size() << " wrong, the first: " << wrong.front();
+  }
+  if (!python) GTEST_SKIP() << "python3 not available: Python not checked";
 }
 
 class ClientEndToEnd : public TransportFixture {
@@ -324,8 +404,7 @@ TEST_F(ClientEndToEnd, PythonClientTalksToBothServers) {
     GTEST_SKIP() << "python3 not available";
   }
   StartServers();
-  std::string source = __FILE__;
-  std::string root = source.substr(0, source.rfind("/tests/"));
+  const std::string root = TARVOS_SOURCE_DIR;
   std::string out;
   int rc = Run("cd " + root + "/client/python && python3 selftest.py " +
                    std::to_string(port_) + " " + endpoint_,

@@ -148,6 +148,9 @@ TEST_F(EngineTest, NonFiniteHostValuesStoreDefinedIntegers) {
   const float inf = std::numeric_limits<float>::infinity();
   host().SetFloatElement(kEng + "ENGN_N1_", 0, nan);
   host().SetFloatElement(kRatio, 0, -inf);
+  // Not what a store of these values leaves, so that a skipped store fails.
+  Poke(0x0898, {0x34, 0x12});
+  Poke(0x088C, {0x34, 0x12});
   ConvertN1<1>();
   ConvertThrottle<1>();
   EXPECT_EQ(U16(0x0898), 0);
@@ -155,6 +158,8 @@ TEST_F(EngineTest, NonFiniteHostValuesStoreDefinedIntegers) {
   LoadTanks(1000, 2, {0.5f, 0.5f});
   host().SetFloatElement(kFuel, 0, nan);
   host().SetFloatElement(kFuel, 1, inf);
+  Poke(0x0B7C, {0x78, 0x56, 0x34, 0x12});
+  Poke(0x0B94, {0x78, 0x56, 0x34, 0x12});
   RefreshLevels();
   EXPECT_EQ(U32(0x0B7C), 0u);
   EXPECT_EQ(U32(0x0B94), 0xFFFFFFFFu);

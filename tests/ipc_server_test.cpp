@@ -246,14 +246,15 @@ TEST_F(IpcServerTest, ClientLibraryReadsAndWrites) {
 TEST_F(IpcServerTest, TracesWithTheSpaceMarker) {
   StartServers();
   SetReadTracing(true);
+  const std::string req = NextRequestLabel();
   SharedBatch batch(ShmName("trace"), Cat({ReadRecord(0x3304, 4), End()}));
   RawLocal local(endpoint_);
   ASSERT_TRUE(local.SendName(batch.name()));
   ASSERT_EQ(local.Answer(), 1);
   SetReadTracing(false);
   std::string trace = TraceLogText();
-  EXPECT_NE(trace.find(" Req: 000001 READ  Offset: 3304 Bytes: 004 value: "
-                       "04 00 00 50 \n"),
+  EXPECT_NE(trace.find(" " + req +
+                       " READ  Offset: 3304 Bytes: 004 value: 04 00 00 50 \n"),
             std::string::npos)
       << trace;
   EXPECT_NE(trace.find("\n 0"), std::string::npos) << trace;

@@ -17,6 +17,7 @@
 #include "base/plugin_state.h"
 #include "client/connection.h"
 #include "offsets/offset_block.h"
+#include "offsets/position.h"
 #include "requests/one_second_timer.h"
 #include "tests/transport_harness.h"
 #include "traffic/aircraft_models.h"
@@ -284,6 +285,45 @@ TEST_F(LifecycleTest, DisableThenEnableKeepsOffsetsAndAppendsToLog) {
   EXPECT_EQ(Count(log, "TARVOS Enable !"), 2);
   EXPECT_EQ(Count(log, "TARVOS->Create ATC thread OK!"), 2);
   EXPECT_EQ(Count(log, "TARVOS Disable !"), 2);
+}
+
+// The servers answer from the first frame on, before any refresh callback
+// has run: a client that connects at once reads the simulator's position
+// and the aircraft's engine count over both transports, not zeros.
+TEST_F(LifecycleTest, ClientsOfTheFirstFrameReadTheSimulatorsValues) {
+  host().SetDouble("sim/flightmodel/position/latitude", 46.5);
+  host().SetDouble("sim/flightmodel/position/longitude", 7.5);
+  host().SetInt("sim/aircraft/engine/acf_num_engines", 2);
+  StartAndSettle();  // one frame: the callbacks' first runs are 0.5 s away
+  std::string error;
+  std::unique_ptr<client::Connection> clients[] = {
+      client::ConnectTcp("127.0.0.1", TcpServerBoundPort(), &error),
+      client::ConnectLocal(IpcEndpointName(), &error)};
+  for (auto& c : clients) {
+    ASSERT_TRUE(c) << error;
+    client::RequestBatch b;
+    const size_t lat = b.AddRead(0x0560, 8);
+    const size_t lon = b.AddRead(0x0568, 8);
+    const size_t engines = b.AddRead(0x0AEC, 2);
+    ASSERT_TRUE(c->Exchange(b, &error)) << error;
+    EXPECT_EQ(b.S64(lat), EncodeLatitude(46.5));
+    EXPECT_EQ(b.S64(lon), EncodeLongitude(7.5));
+    EXPECT_EQ(b.U16(engines), 2);
+  }
+}
+
+// A host that stops and starts the plugin without unloading it gets the
+// traffic thread going again: the start closes the gate, the next deferred
+// start opens it.
+TEST_F(LifecycleTest, StartAfterStopClosesTheGateAndTheDeferredStartOpensIt) {
+  StartAndEnable();
+  Disable();
+  Stop();
+  Start();
+  EXPECT_EQ(StartGate.load(), 1);
+  Enable();
+  Frames(1);
+  EXPECT_EQ(StartGate.load(), 0);
 }
 
 // A DeferredStart still scheduled when Disable comes first must not start

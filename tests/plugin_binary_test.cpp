@@ -327,11 +327,14 @@ TEST(SimhostProgram, SurfaceWindWrittenReadsBackInAllThreeOffsets) {
 TEST(SimhostProgram, FlightTurnsToTheHeadingAClientSelects) {
   RunningSimhost sim;
   ASSERT_TRUE(sim.connected()) << sim.error();
+  // Four times real time (0x0C1A: 256 per times), so that the turn takes
+  // seconds instead of the twenty of a standard-rate turn of 60 degrees.
+  sim.Write16(0x0C1A, 4 * 256);
   // Up to 600 m above the field (0x0574: whole metres, plus 3).
   std::vector<uint8_t> metres(4);
   tarvos::StoreS32(metres.data(), 450 + 600);
   sim.Write(0x0574, metres);
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   auto heading = [&] {
     return tarvos::LoadU32(sim.Read(0x0580, 4).data()) * 360.0 / 4294967296.0;
   };

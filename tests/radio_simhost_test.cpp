@@ -165,10 +165,11 @@ TEST(RadioUnderSimhost, LocalizerNeedleCentresAndDmeCountsDownOnApproach) {
   ControlChannel& ctl = run->control();
   const pid_t pid = run->pid();
 
-  // Fly to the approach (about twelve minutes of the circuit).
+  // Fly to the approach (about twelve minutes of the circuit), 20 s at a
+  // time: the intercept that follows lasts two minutes.
   std::string phase;
-  for (int i = 0; i < 200 && phase != "approach"; ++i) {
-    ASSERT_EQ(ctl.Ask("step 600").rfind("ok", 0), 0u);
+  for (int i = 0; i < 100 && phase != "approach"; ++i) {
+    ASSERT_EQ(ctl.Ask("step 1200").rfind("ok", 0), 0u);
     phase = PhaseOf(ctl.Ask("status"));
   }
   ASSERT_EQ(phase, "approach");
@@ -196,7 +197,9 @@ TEST(RadioUnderSimhost, LocalizerNeedleCentresAndDmeCountsDownOnApproach) {
     s.ident.assign(id, strnlen(id, 6));
     s.dme_text.assign(reinterpret_cast<const char*>(batch.Data(text)), 4);
     samples.push_back(s);
-    ASSERT_EQ(ctl.Ask("step 60").rfind("ok", 0), 0u);  // one second
+    // Every five seconds: each command waits for the host's next poll of
+    // the control channel, so a sample a second costs most of the test.
+    ASSERT_EQ(ctl.Ask("step 300").rfind("ok", 0), 0u);
     phase = PhaseOf(ctl.Ask("status"));
   }
   ASSERT_GE(samples.size(), 20u);

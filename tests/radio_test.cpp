@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "base/locks.h"
+#include "client/connection.h"
+#include "client/named_field.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
 #include "offsets/refresh_lists.h"
@@ -311,6 +313,36 @@ TEST_F(RadioTest, FrequencyWritesReachTheirDatarefs) {
   EXPECT_EQ(host().TakeSetRecords().size(), 2u);
 }
 
+// ADF1 holds three digits: a receiver on 1345 kHz reads 345 by name through
+// a client (a four-digit encoding would read 1345; 345 alone encodes the
+// same both ways), and a client's 346 tunes 346.
+TEST_F(RadioTest, Adf1ThreeDigitsThroughAClient) {
+  SetTcpServerPort(0);
+  SetTcpServerLoopbackOnly(true);
+  SetIpcEndpointName("tarvos-adf-" + std::to_string(getpid()));
+  host().SetInt(kRadios + "adf1_freq_hz", 1345);
+  StartAndEnable();  // the first frame refreshes everything once
+  for (int i = 0; i < 500 && TcpServerBoundPort() == 0; ++i) usleep(10000);
+  std::string error;
+  auto c = client::ConnectTcp("127.0.0.1", TcpServerBoundPort(), &error);
+  ASSERT_TRUE(c) << error;
+  CatalogueItem adf1;
+  ASSERT_EQ(client::ResolveName("radio.adf1.frequency", &adf1), "");
+  client::RequestBatch read;
+  const size_t at = read.AddRead(adf1.offset, 2);
+  ASSERT_TRUE(c->Exchange(read, &error)) << error;
+  EXPECT_EQ(read.U16(at), 0x0345);
+  EXPECT_EQ(client::FormatItemValue(adf1, read.Data(at)).rfind("345 ", 0), 0u)
+      << client::FormatItemValue(adf1, read.Data(at));
+
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(client::EncodeItemValue(adf1, "346", &bytes), "");
+  client::RequestBatch write;
+  write.AddWrite(adf1.offset, bytes);
+  ASSERT_TRUE(c->Exchange(write, &error)) << error;
+  EXPECT_EQ(host().GetInt(kRadios + "adf1_freq_hz"), 346);
+}
+
 TEST_F(RadioTest, BarometerObsAndTransponderModeWrites) {
   Start();
   ASSERT_EQ(Write(0x0330, U16Bytes(16211)), 1);  // 1013.2 hPa x 16
@@ -385,6 +417,10 @@ TEST_F(RadioTest, NonFiniteAndNegativeHostValues) {
     SCOPED_TRACE(c.text);
     host().SetFloat(kRadios + "nav1_dme_dist_m", c.dme);
     host().SetFloat(kRadios + "nav1_hdef_dot", c.needle);
+    // Bytes no row expects, so that each row shows its own stores.
+    Poke(0x0C29, {'X', 'X', 'X', 'X', 'X'});
+    Poke(0x0300, {0x34, 0x12});
+    Poke(0x0C48, {0x55});
     Run(RefreshCallback::kA);
     Run(RefreshCallback::kD);
     EXPECT_EQ(Text(0x0C29, 5), std::string(c.text, 5));
@@ -400,10 +436,11 @@ TEST_F(RadioTest, NonFiniteAndNegativeHostValues) {
   EXPECT_EQ(U16(0x0872), 0);
 }
 
-// Kept navaid answers publish the very bytes fresh searches do: the whole
-// scripted circuit and approach flown twice, in two processes (the plugin's
-// state is per process), once searching on every run of E and F and once
-// keeping the answers; every published radio byte compared frame by frame.
+// Kept navaid answers publish the very bytes fresh searches do: the scripted
+// circuit's base, approach and landing flown twice, in two processes (the
+// plugin's state is per process), once searching on every run of E and F
+// and once keeping the answers; every published radio byte compared frame
+// by frame.
 std::vector<uint8_t> RadioSnapshot() {
   static const uint32_t kRanges[][2] = {
       {0x0844, 0x0880}, {0x0C4A, 1},  {0x0C4D, 1}, {0x0C5A, 1},
@@ -418,7 +455,12 @@ std::vector<uint8_t> RadioSnapshot() {
 }
 
 TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
-  constexpr int kFrames = 30 * 60 * 18;  // one whole loop at 30 fps
+  // The host flies the take-off, climb and downwind alone, a second a frame;
+  // the plugin comes in before the base turn and follows the base, the
+  // approach with its markers, the landing and the rollout at 30 fps (the
+  // answers are kept over the distance flown between runs).
+  constexpr int kLeadInSeconds = 530;
+  constexpr int kFrames = 30 * 500;
   auto fly = [this](bool keep, std::vector<uint8_t>* record) {
     SetNavaidAnswerCache(keep);
     // The servers start with the deferred start: on a port and endpoint of
@@ -429,6 +471,7 @@ TEST_F(RadioTest, KeptAnswersPublishWhatFreshSearchesDo) {
     InstallField(true);
     // NAV2 on the ILS too, so that both receivers search for all three.
     host().SetInt(kRadios + "nav2_freq_hz", simhost::flight::kIlsFrequency);
+    Frames(kLeadInSeconds, 1.0f);
     StartAndEnable();
     std::vector<uint8_t> last;
     for (int f = 0; f < kFrames; ++f) {

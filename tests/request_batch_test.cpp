@@ -182,6 +182,7 @@ TEST_F(RequestBatchTest, TraceEntriesMatchGoldenText) {
   Enable();
   SetReadTracing(true);
   SetWriteTracing(true);
+  const std::string req = NextRequestLabel();
   CountRequest();
   Buf values(18);
   for (int i = 0; i < 18; ++i) values[i] = static_cast<uint8_t>(0xA0 + i);
@@ -194,15 +195,18 @@ TEST_F(RequestBatchTest, TraceEntriesMatchGoldenText) {
 
   const std::string pad(58, ' ');
   const std::string expected =
-      "*0000.00 Req: 000001 READ  Offset: 3304 Bytes: 004 value: "
+      std::string("*0000.00 ") + req +
+      " READ  Offset: 3304 Bytes: 004 value: "
       "04 00 00 50 \n"
-      "*0000.00 Req: 000001 WRITE Offset: 66C0 Bytes: 018 value: "
+      "*0000.00 " +
+      req +
+      " WRITE Offset: 66C0 Bytes: 018 value: "
       "A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF \n" +
-      pad + "B0 B1 \n" +
-      "*0000.00 Req: 000001 READ  Offset: 66C0 Bytes: 018 value: "
+      pad + "B0 B1 \n" + "*0000.00 " + req +
+      " READ  Offset: 66C0 Bytes: 018 value: "
       "A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF \n" +
-      pad + "B0 B1 \n" +
-      "*0000.00 Req: 000001 READ  Offset: 0240 Bytes: 000 value: \n";
+      pad + "B0 B1 \n" + "*0000.00 " + req +
+      " READ  Offset: 0240 Bytes: 000 value: \n";
   std::string trace = TraceLogText();
   EXPECT_NE(trace.find(expected), std::string::npos) << trace;
 }

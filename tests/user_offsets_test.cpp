@@ -143,6 +143,7 @@ TEST_F(UserRuntimeTest, RefreshStoresOnlyTheCallersGroup) {
 
 TEST_F(UserRuntimeTest, RefreshSkipsItsStoreWhileAClientHoldsTheLock) {
   Load("Dataref hdg test/hdg float\nOffset 6600 UINT16 1 r $hdg\n");
+  Poke(0x6600, {0xCD, 0xAB});  // not what a skipped store would leave
   std::atomic<bool> held{false}, release{false};
   std::thread client([&] {
     LockGuard<RecursiveLock> hold(OffsetLock);
@@ -153,7 +154,7 @@ TEST_F(UserRuntimeTest, RefreshSkipsItsStoreWhileAClientHoldsTheLock) {
   RefreshUserOffsetGroup(1);  // must return without waiting
   release = true;
   client.join();
-  EXPECT_EQ(U16(0x6600), 0);
+  EXPECT_EQ(U16(0x6600), 0xABCD);
   RefreshUserOffsetGroup(1);
   EXPECT_EQ(U16(0x6600), 45);
 }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -293,6 +294,68 @@ TEST_F(WriteDispatchTest, UserOffsetsAndCommandsTakePrecedence) {
   EXPECT_EQ(Write(0x0578, U32Bytes(1)), 1);
   EXPECT_EQ(host().TakeCommands().size(), 1u);
   EXPECT_EQ(TakeSets().size(), 10u);  // pitch handler as well
+}
+
+// The On change handlers of items that a read recomputes compare with what
+// the simulator shows now, not with what the block last held: a lever or
+// switch re-asserting its position after the pilot moved it acts (also when
+// the block still holds the same value, the untouched 0 or the client's own
+// last write), and a stream of the same value acts once.
+TEST_F(WriteDispatchTest, OnChangeOfReadTimeItemsComparesWithTheSimulator) {
+  const std::string ap = "sim/cockpit/autopilot/autopilot_state";
+  const std::string ignition = "sim/cockpit/engine/ignition_on";
+  const std::string mixture = "sim/cockpit2/engine/actuators/mixture_ratio";
+  using Move = std::function<void(simhost::Host&)>;
+  const struct {
+    uint16_t offset;
+    uint32_t size;
+    uint32_t value;  // what the client writes, again and again
+    Move elsewhere;  // the pilot puts the simulator where `value` is not
+  } kRows[] = {
+      {0x07C4, 4, 0, [&](simhost::Host& h) { h.SetInt(ap, 0x100); }},
+      {0x07C8, 4, 1, [&](simhost::Host& h) { h.SetInt(ap, 0); }},
+      {0x07D0, 4, 0, [&](simhost::Host& h) { h.SetInt(ap, 0x4000); }},
+      {0x07EC, 4, 1, [&](simhost::Host& h) { h.SetInt(ap, 0); }},
+      // A detent that reads back one less (the published request is cut).
+      {0x0BDC, 4, 4096,
+       [](simhost::Host& h) {
+         h.SetFloat("sim/flightmodel/controls/flaprqst", 0);
+       }},
+      {0x0BE8, 4, 0,
+       [](simhost::Host& h) {
+         h.SetInt("sim/cockpit/switches/gear_handle_status", 1);
+       }},
+      // Engines 3 and 4 of a piston aircraft: both magnetos.
+      {0x09C2, 2, 3,
+       [&](simhost::Host& h) { h.SetIntElement(ignition, 2, 0); }},
+      {0x0A5A, 2, 3,
+       [&](simhost::Host& h) { h.SetIntElement(ignition, 3, 0); }},
+      {0x3590, 4, 1,
+       [&](simhost::Host& h) { h.SetFloatElement(mixture, 0, 0); }},
+      {0x3594, 4, 1,
+       [&](simhost::Host& h) { h.SetFloatElement(mixture, 1, 0); }},
+  };
+  // Whatever the plugin did to the simulator since the last call.
+  auto effects = [this] {
+    return TakeSets().size() + host().TakeCommands().size() +
+           host().TakeInputs().size();
+  };
+  Poke(0x0609, {0});  // piston engines
+  for (const auto& r : kRows) {
+    SCOPED_TRACE(r.offset);
+    std::vector<uint8_t> bytes = U32Bytes(r.value);
+    bytes.resize(r.size);
+    Poke(r.offset, bytes);
+    r.elsewhere(host());
+    effects();
+    PluginFixture::Write(r.offset, bytes);
+    EXPECT_GT(effects(), 0u) << "the block held the value, the simulator not";
+    for (int k = 0; k < 5; ++k) PluginFixture::Write(r.offset, bytes);
+    EXPECT_EQ(effects(), 0u) << "the simulator shows the value already";
+    r.elsewhere(host());
+    PluginFixture::Write(r.offset, bytes);
+    EXPECT_GT(effects(), 0u) << "the pilot moved it after the client's write";
+  }
 }
 
 }  // namespace

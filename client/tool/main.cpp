@@ -231,10 +231,11 @@ std::string ParseWrite(const std::string& arg, RequestBatch* batch) {
   }
   tarvos::CatalogueItem item;
   std::string error = tarvos::client::ResolveName(arg.substr(0, eq), &item);
-  if (error.empty() && item.row->access == tarvos::Access::kRead) {
-    return arg.substr(0, eq) +
-           " is read-only: the plugin overwrites it with the simulator's "
-           "value (write OFFSET:TYPE=VALUE to store bytes anyway)";
+  if (error.empty()) {
+    const std::string refusal = tarvos::client::WriteRefusal(item);
+    if (!refusal.empty()) {
+      return refusal + " (write OFFSET:TYPE=VALUE to store bytes anyway)";
+    }
   }
   if (error.empty()) {
     error = tarvos::client::EncodeItemValue(item, arg.substr(eq + 1), &bytes);

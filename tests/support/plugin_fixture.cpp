@@ -1,5 +1,6 @@
 #include "tests/support/plugin_fixture.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +11,9 @@
 #include "base/locks.h"
 #include "offsets/coding.h"
 #include "offsets/offset_block.h"
+#include "offsets/reference_tables.h"
 #include "requests/write_dispatch.h"
+#include "userconfig/user_tables.h"
 
 namespace tarvos::testing {
 namespace {
@@ -38,6 +41,12 @@ std::string ReadFileText(const std::string& path) {
 void PluginFixture::SetUp() {
   host().Reset();
   host().AttachPlugin(LinkedPluginEntryPoints());
+  // What an earlier test of the same process may have left (a test binary
+  // run as one process): user tables installed without an Enable, and the
+  // bindings to an x737 or pushback plugin gone with the host's reset.
+  ReleaseUserOffsetConfig();
+  ResetLateBindingsForEnable();
+  RefreshLateBindings();
 }
 
 // The host's temporary system folder goes with the test unless
@@ -114,6 +123,13 @@ double PluginFixture::F64(uint32_t offset) {
   uint8_t bytes[8];
   CopyOut(offset, bytes, sizeof(bytes));
   return LoadF64(bytes);
+}
+
+std::string PluginFixture::NextRequestLabel() {
+  LockGuard<RecursiveLock> lock(OffsetLock);
+  char label[32];
+  std::snprintf(label, sizeof label, "Req: %06i", RequestCount + 1);
+  return label;
 }
 
 void PluginFixture::Poke(uint32_t offset, const std::vector<uint8_t>& bytes) {

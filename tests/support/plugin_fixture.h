@@ -1,6 +1,10 @@
 // Test harness: the plugin core linked in-process, driven through the
-// stand-in host. Every test runs in its own process (gtest_discover_tests),
-// so the plugin's process-wide state is fresh in each.
+// stand-in host. ctest runs every test in its own process
+// (gtest_discover_tests), where the plugin's process-wide state is fresh; a
+// test binary run as one process must pass as well, so SetUp puts back what
+// tests commonly leave (user tables, late bindings), and tests compare what
+// lives as long as the library by design (counters, slot ids, the settings
+// in memory) with its value before the test.
 #ifndef TARVOS_TESTS_SUPPORT_PLUGIN_FIXTURE_H_
 #define TARVOS_TESTS_SUPPORT_PLUGIN_FIXTURE_H_
 
@@ -44,6 +48,9 @@ class PluginFixture : public ::testing::Test {
   int32_t S32(uint32_t offset);
   int64_t S64(uint32_t offset);
   double F64(uint32_t offset);
+  // "Req: NNNNNN" as the trace shows the next request batch: the count lives
+  // as long as the library, so it goes on from earlier tests of the process.
+  std::string NextRequestLabel();
   // Copies bytes into OffsetBlock under OffsetLock (no write handling).
   void Poke(uint32_t offset, const std::vector<uint8_t>& bytes);
   // A client write as a transport serves it, on the calling thread: the

@@ -139,6 +139,11 @@ class UnknownField(KeyError):
     """A name the catalogue does not know."""
 
 
+class ReadOnlyField(ValueError):
+    """A write by name of a field the plugin only publishes: the next
+    refresh would overwrite it with the simulator's value."""
+
+
 class Field:
     """One item of the catalogue: a row, or one record of a table."""
 
@@ -147,6 +152,14 @@ class Field:
         self.size = row["size"]
         self.encoding = row["encoding"]
         self.unit = row["unit"]
+        self.writable = row["access"] != "r"
+
+    def check_writable(self):
+        """Raises ReadOnlyField for a field a client write cannot change, in
+        the words every client library uses."""
+        if not self.writable:
+            raise ReadOnlyField("%s is read-only: the plugin overwrites it "
+                                "with the simulator's value" % self.name)
 
     def _raw_range(self):
         e, n = self.encoding, self.size
@@ -260,15 +273,18 @@ class _NamedAccess:
         return values[0] if len(values) == 1 else values
 
     def write(self, name, value):
-        """Writes one field, given in its unit."""
+        """Writes one field, given in its unit; ReadOnlyField for a field
+        the plugin only publishes (Batch.write stores bytes anyway)."""
         self.write_fields({name: value})
 
     def write_fields(self, values):
         """Writes several fields ({name: value}) in one batch; nothing is
-        sent when any value does not fit its field."""
+        sent when any field is read-only or any value does not fit its
+        field."""
         b = Batch()
         for name, value in values.items():
             f = catalogue().field(name)
+            f.check_writable()
             b.write(f.offset, f.encode(value))
         self.exchange(b)
 
