@@ -317,7 +317,11 @@ bool DeliberateRound(Shared& s, client::Connection& c) {
 
   // A relocation a little north of where the aircraft is, and a heading.
   s.relocation_epoch.fetch_add(1);  // odd: position reads not checked
-  const double heading = 90.0;
+  // A quarter turn from where the aircraft points: a heading write equal to
+  // the heading the plugin published changes nothing, as it should, and
+  // the flight may well be flying due east after the last round.
+  const double heading =
+      std::fmod(host.GetFloat("sim/flightmodel/position/psi") + 90.0, 360.0);
   const long quaternion_sets_before = s.quaternion_sets.load();
   // The write reaches the simulator from a transport thread: one that lands
   // while the flight is between taking up outside writes and publishing its
