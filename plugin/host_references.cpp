@@ -38,14 +38,6 @@ constexpr KnownDifference kKnownDifferences[] = {
 // on (the names still say knots).
 constexpr int kFirstMetresPerSecondVersion = 12000;
 
-int HostVersion() {
-  int xplane = 0;
-  int xplm = 0;
-  XPLMHostApplicationID host = 0;
-  XPLMGetVersions(&xplane, &xplm, &host);
-  return xplane;
-}
-
 XPLMDataRef Handle(ReferenceTable table, uint16_t slot) {
   return table == ReferenceTable::kDataRef ? DataRefMemBlock[slot]
                                            : VariablesAccessMemBlock[slot];
@@ -142,6 +134,14 @@ void CheckHostReferences() {
                  use.handlers.size() == 1 ? "has" : "have");
     }
   }
+}
+
+int HostVersion() {
+  int xplane = 0;
+  int xplm = 0;
+  XPLMHostApplicationID host = 0;
+  XPLMGetVersions(&xplane, &xplm, &host);
+  return xplane;
 }
 
 }  // namespace tarvos

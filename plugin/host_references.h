@@ -34,6 +34,9 @@ std::span<const KnownDifference> KnownHostDifferences();
 // open.
 void CheckHostReferences();
 
+// The simulator's version as the host reports it (12100 for 12.1.0).
+int HostVersion();
+
 }  // namespace tarvos
 
 #endif  // TARVOS_PLUGIN_HOST_REFERENCES_H_

@@ -59,14 +59,6 @@ void CopyIdentity(char* buffer, const char* text) {
   if (buffer != nullptr) std::snprintf(buffer, kIdentityBufferSize, "%s", text);
 }
 
-int HostVersion() {
-  int xplane = 0;
-  int xplm = 0;
-  XPLMHostApplicationID host = 0;
-  XPLMGetVersions(&xplane, &xplm, &host);
-  return xplane;
-}
-
 void StartWorkerThreads() {
   if (StartIpcServer()) {
     StatusLine("TARVOS->Create QIRA Thread OK!\n");
