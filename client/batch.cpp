@@ -74,14 +74,17 @@ std::vector<uint8_t> RequestBatch::RecordArea() const {
 }
 
 std::vector<uint8_t> RequestBatch::Frame() const {
-  const size_t len = RecordAreaSize();
-  std::vector<uint8_t> frame(8 + len, 0);
-  StoreU16(frame.data(), kFrameRequest);
-  StoreU16(frame.data() + 2, static_cast<uint16_t>(len));
-  std::copy(records_.begin(), records_.end(), frame.begin() + 4);
-  // The terminating id is already zero.
-  StoreU16(frame.data() + 4 + len, static_cast<uint16_t>(len));
-  StoreU16(frame.data() + 6 + len, kFrameTrailer);
+  return FrameAround(kFrameRequest, RecordArea());
+}
+
+std::vector<uint8_t> FrameAround(uint16_t type,
+                                 const std::vector<uint8_t>& area) {
+  std::vector<uint8_t> frame(8 + area.size());
+  StoreU16(frame.data(), type);
+  StoreU16(frame.data() + 2, static_cast<uint16_t>(area.size()));
+  std::copy(area.begin(), area.end(), frame.begin() + 4);
+  StoreU16(frame.data() + 4 + area.size(), static_cast<uint16_t>(area.size()));
+  StoreU16(frame.data() + 6 + area.size(), kFrameTrailer);
   return frame;
 }
 

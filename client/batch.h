@@ -84,6 +84,10 @@ class RequestBatch {
   std::vector<Read> reads_;
 };
 
+// A frame of `type` around `area`: type, len, the area, len, 0xFADE.
+std::vector<uint8_t> FrameAround(uint16_t type,
+                                 const std::vector<uint8_t>& area);
+
 // Parses a reply frame of `size` bytes for `batch`: a type-2 frame carrying
 // the served record area, or the single byte 0 of a rejected batch. Returns
 // an empty string on success, else what went wrong.

@@ -21,16 +21,6 @@ constexpr uint16_t kTypeUpdate = 5;
 constexpr uint16_t kTypeUnsubscribe = 6;
 constexpr size_t kUpdateHeader = 24;
 
-std::vector<uint8_t> WrapFrame(uint16_t type, const std::vector<uint8_t>& a) {
-  std::vector<uint8_t> f(8 + a.size());
-  StoreU16(f.data(), type);
-  StoreU16(f.data() + 2, static_cast<uint16_t>(a.size()));
-  std::copy(a.begin(), a.end(), f.begin() + 4);
-  StoreU16(f.data() + 4 + a.size(), static_cast<uint16_t>(a.size()));
-  StoreU16(f.data() + 6 + a.size(), 0xFADE);
-  return f;
-}
-
 bool TimedOut(const std::string& error) {
   return error.rfind("timed out", 0) == 0;
 }
@@ -121,6 +111,13 @@ bool Session::ReadFrame(Frame* kind, int first_ms, std::string* error) {
   return false;
 }
 
+void Session::KeepUpdate() {
+  Update u;
+  if (DecodeUpdate(frame_.data() + 4, frame_.size() - 8, &u)) {
+    queued_.push_back(std::move(u));
+  }
+}
+
 bool Session::Exchange(RequestBatch& batch, std::string* error) {
   if (batch.RecordAreaSize() > kMaxRecordArea) {
     *error = "batch too large for one frame (at most " +
@@ -135,10 +132,7 @@ bool Session::Exchange(RequestBatch& batch, std::string* error) {
     Frame kind;
     if (!ReadFrame(&kind, timeout_ms_, error)) return Unanswered(error);
     if (kind == Frame::kUpdate) {
-      Update u;
-      if (DecodeUpdate(frame_.data() + 4, frame_.size() - 8, &u)) {
-        queued_.push_back(std::move(u));
-      }
+      KeepUpdate();
       continue;
     }
     if (kind == Frame::kAnswer) continue;  // of no subscribe waiting here
@@ -164,10 +158,7 @@ bool Session::WaitForAnswer(uint32_t id, uint32_t* status, int ms,
       return false;
     }
     if (kind == Frame::kUpdate) {
-      Update u;
-      if (DecodeUpdate(frame_.data() + 4, frame_.size() - 8, &u)) {
-        queued_.push_back(std::move(u));
-      }
+      KeepUpdate();
     } else if (kind == Frame::kAnswer && LoadU32(frame_.data() + 4) == id) {
       *status = LoadU32(frame_.data() + 8);
       return true;
@@ -193,7 +184,7 @@ bool Session::Subscribe(uint32_t id, const std::vector<Range>& ranges,
     StoreU32(area.data() + 12 + 8 * i, ranges[i].offset);
     StoreU32(area.data() + 16 + 8 * i, ranges[i].size);
   }
-  const std::vector<uint8_t> frame = WrapFrame(kTypeSubscribe, area);
+  const std::vector<uint8_t> frame = FrameAround(kTypeSubscribe, area);
   if (!SendAll(s_, frame.data(), frame.size(), timeout_ms_, error)) {
     return Unanswered(error);
   }
@@ -210,7 +201,7 @@ bool Session::Subscribe(uint32_t id, const std::vector<Range>& ranges,
 bool Session::Unsubscribe(uint32_t id, std::string* error) {
   std::vector<uint8_t> area(4);
   StoreU32(area.data(), id);
-  const std::vector<uint8_t> frame = WrapFrame(kTypeUnsubscribe, area);
+  const std::vector<uint8_t> frame = FrameAround(kTypeUnsubscribe, area);
   if (!SendAll(s_, frame.data(), frame.size(), timeout_ms_, error)) {
     return false;
   }
@@ -286,31 +277,41 @@ NamedSubscription::NamedSubscription(const std::vector<std::string>& names,
   }
 }
 
-bool NamedSubscription::Subscribe(Session& session, uint32_t first_id,
-                                  const SubscribeOptions& options,
-                                  std::string* error) {
-  ids_.clear();
-  std::vector<Range> ranges;
+bool SubscribeRanges(Session& session, uint32_t first_id,
+                     const std::vector<Range>& ranges,
+                     const SubscribeOptions& options,
+                     std::vector<uint32_t>* ids, std::string* error) {
+  ids->clear();
+  std::vector<Range> part;
   size_t bytes = 0;
   auto flush = [&]() {
-    if (ranges.empty()) return true;
-    const uint32_t id = first_id + static_cast<uint32_t>(ids_.size());
-    if (!session.Subscribe(id, ranges, options, error)) return false;
-    ids_.push_back(id);
-    ranges.clear();
+    if (part.empty()) return true;
+    const uint32_t id = first_id + static_cast<uint32_t>(ids->size());
+    if (!session.Subscribe(id, part, options, error)) return false;
+    ids->push_back(id);
+    part.clear();
     bytes = 0;
     return true;
   };
-  for (const CatalogueItem& item : items_) {
-    const size_t size = item.row->size;
-    if (ranges.size() == kMaxRangesPerSubscription ||
-        bytes + size > kMaxBytesPerSubscription) {
+  for (const Range& range : ranges) {
+    if (part.size() == kMaxRangesPerSubscription ||
+        bytes + range.size > kMaxBytesPerSubscription) {
       if (!flush()) return false;
     }
-    ranges.push_back({item.offset, static_cast<uint32_t>(size)});
-    bytes += size;
+    part.push_back(range);
+    bytes += range.size;
   }
   return flush();
+}
+
+bool NamedSubscription::Subscribe(Session& session, uint32_t first_id,
+                                  const SubscribeOptions& options,
+                                  std::string* error) {
+  std::vector<Range> ranges;
+  for (const CatalogueItem& item : items_) {
+    ranges.push_back({item.offset, item.row->size});
+  }
+  return SubscribeRanges(session, first_id, ranges, options, &ids_, error);
 }
 
 std::vector<size_t> NamedSubscription::Apply(const Update& update) {

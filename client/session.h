@@ -97,6 +97,8 @@ class Session : public Connection {
   // waited for up to `first_ms`.
   bool ReadFrame(Frame* kind, int first_ms, std::string* error);
   bool WaitForAnswer(uint32_t id, uint32_t* status, int ms, std::string* error);
+  // Keeps the update in frame_ for NextUpdate.
+  void KeepUpdate();
   bool Unanswered(std::string* error) const;
 
   NetSocket s_;
@@ -110,6 +112,13 @@ class Session : public Connection {
 std::unique_ptr<Session> ConnectSession(const std::string& host, uint16_t port,
                                         std::string* error,
                                         int timeout_ms = kDefaultTimeoutMs);
+
+// Subscribes `ranges` in as many subscriptions (ids first_id, first_id + 1,
+// ...) as the server's limits need; `ids` gets the ids used.
+bool SubscribeRanges(Session& session, uint32_t first_id,
+                     const std::vector<Range>& ranges,
+                     const SubscribeOptions& options,
+                     std::vector<uint32_t>* ids, std::string* error);
 
 // Subscriptions by catalogue name: one range per name, split over as many
 // subscriptions (ids id, id + 1, ...) as the server's limits need, and the

@@ -140,14 +140,19 @@ SubscriptionStatus ConnectionSubscriptions::Unsubscribe(const uint8_t* area,
                                                         uint32_t* id) {
   *id = FrameIdOf(area, len);
   if (len != 4 || *id == 0) return SubscriptionStatus::kMalformed;
+  return Remove(*id) ? SubscriptionStatus::kDone
+                     : SubscriptionStatus::kUnknownId;
+}
+
+bool ConnectionSubscriptions::Remove(uint32_t id) {
   std::lock_guard<std::mutex> hold(mu_);
   auto live = std::find_if(subs_.begin(), subs_.end(),
-                           [&](const auto& s) { return s->id == *id; });
-  if (live == subs_.end()) return SubscriptionStatus::kUnknownId;
+                           [&](const auto& s) { return s->id == id; });
+  if (live == subs_.end()) return false;
   bytes_ -= (*live)->total;
   subs_.erase(live);
   g_live.fetch_sub(1);
-  return SubscriptionStatus::kDone;
+  return true;
 }
 
 bool ConnectionSubscriptions::HasLive() const {

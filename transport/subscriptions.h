@@ -49,6 +49,8 @@ class ConnectionSubscriptions {
   void Arm(uint32_t id);
   // Client thread. Removes the subscription an unsubscribe area names.
   SubscriptionStatus Unsubscribe(const uint8_t* area, size_t len, uint32_t* id);
+  // Removes the subscription `id`; false when there is none.
+  bool Remove(uint32_t id);
   // Any subscription installed (such a connection is never idle).
   bool HasLive() const;
   // Subscribed bytes in all, for tests and the limits.

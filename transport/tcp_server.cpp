@@ -38,7 +38,6 @@
 #include "base/locks.h"
 #include "base/status_log.h"
 #include "base/trace_log.h"
-#include "offsets/coding.h"
 #include "transport/access_policy.h"
 #include "transport/frame.h"
 #include "transport/request_batch.h"
@@ -304,10 +303,7 @@ class ConnectionOutput {
                                        &id);
       if (status == SubscriptionStatus::kDone && !EnsureSender()) {
         // No thread to send its updates: as if the connection were full.
-        uint8_t unsubscribe[4];
-        StoreU32(unsubscribe, id);
-        uint32_t ignored = 0;
-        subscriptions.Unsubscribe(unsubscribe, sizeof unsubscribe, &ignored);
+        subscriptions.Remove(id);
         status = SubscriptionStatus::kTooManySubscriptions;
       }
     } else {

@@ -313,30 +313,16 @@ class RateMeter {
   std::deque<std::chrono::steady_clock::time_point> times_;
 };
 
-// Subscribes the batch's reads, split as the server's limits need; false
-// (with kNoPushMessage from an older server) when it cannot.
+// Subscribes the batch's reads; false (with kNoPushMessage from an older
+// server) when it cannot.
 bool SubscribeBatch(tarvos::client::Session& s, const RequestBatch& batch,
                     uint16_t every_ms, std::string* error) {
   std::vector<tarvos::client::Range> ranges;
-  size_t bytes = 0;
-  uint32_t id = 1;
-  for (size_t i = 0; i <= batch.ReadCount(); ++i) {
-    const bool last = i == batch.ReadCount();
-    const uint32_t size = last ? 0 : batch.Size(i);
-    if (last || ranges.size() == tarvos::client::kMaxRangesPerSubscription ||
-        bytes + size > tarvos::client::kMaxBytesPerSubscription) {
-      if (!ranges.empty() && !s.Subscribe(id++, ranges, {every_ms}, error)) {
-        return false;
-      }
-      ranges.clear();
-      bytes = 0;
-    }
-    if (!last) {
-      ranges.push_back({batch.Offset(i), size});
-      bytes += size;
-    }
+  for (size_t i = 0; i < batch.ReadCount(); ++i) {
+    ranges.push_back({batch.Offset(i), batch.Size(i)});
   }
-  return true;
+  std::vector<uint32_t> ids;
+  return tarvos::client::SubscribeRanges(s, 1, ranges, {every_ms}, &ids, error);
 }
 
 // Puts an update's records into the reads of the same ranges.
