@@ -3,7 +3,13 @@
 set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev
           libbenchmark-dev python3 python3-pip python3-setuptools python3-wheel
-          binutils mingw-w64 wine64 xvfb xauth ccache)
+          binutils mingw-w64 wine64 xvfb xauth ccache
+          # The programs beside the plugin: option parsing, HTTP and
+          # WebSocket, JSON, MQTT (with a broker and its clients for the
+          # tests), and a browser driven through WebDriver for the panel.
+          libcli11-dev libboost-dev nlohmann-json3-dev
+          libmosquitto-dev mosquitto mosquitto-clients
+          chromium chromium-driver python3-selenium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
