@@ -81,11 +81,11 @@ bool Gateway::Build(std::string* error) {
   std::vector<size_t> order(items_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return items_[a].item.offset < items_[b].item.offset;
+    return chosen[a].offset < chosen[b].offset;
   });
   for (size_t i : order) {
-    const uint32_t begin = items_[i].item.offset;
-    const uint32_t end = begin + items_[i].item.row->size;
+    const uint32_t begin = chosen[i].offset;
+    const uint32_t end = begin + chosen[i].row->size;
     if (!spans_.empty()) {
       client::Range& last = spans_.back().range;
       const uint32_t merged = std::max(end, last.offset + last.size);

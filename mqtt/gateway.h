@@ -116,7 +116,7 @@ class Gateway {
     std::vector<size_t> items;
   };
   // Index of the status in outbox_ (items are 0 .. items_.size() - 1).
-  size_t StatusIndex() const { return items_.size(); }
+  size_t StatusIndex() const REQUIRES(mu_) { return items_.size(); }
 
   Gateway(const GatewayOptions& options, std::function<void()> wake)
       : options_(options), wake_(std::move(wake)) {}

@@ -81,11 +81,14 @@ class Child {
     execv(argv[0], argv.data());
     _exit(127);
   }
-  void Stop(int signal = SIGTERM) {
-    if (pid_ <= 0) return;
+  // Its exit code, or -1 when it did not exit by itself.
+  int Stop(int signal = SIGTERM) {
+    if (pid_ <= 0) return -1;
     kill(pid_, signal);
-    waitpid(pid_, nullptr, 0);
+    int status = 0;
+    waitpid(pid_, &status, 0);
     pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
  private:
@@ -231,6 +234,7 @@ class Cockpit {
     mqtt_.Start(args, root_ + "/tarvos-mqtt.out");
   }
   void KillMqtt() { mqtt_.Stop(SIGKILL); }
+  int StopMqtt() { return mqtt_.Stop(SIGTERM); }
 
   // A catalogue name's value as the plugin has it now, as tarvos-mqtt
   // would publish it.
@@ -324,6 +328,11 @@ TEST(MqttOnBroker, PublishesTheFlightAndTakesWritesWhereAllowed) {
             "autopilot.vertical_speed: 40000 is out of range (-32768 to "
             "32767 ft/min)");
   EXPECT_NE(c.ValueNow("autopilot.vertical_speed"), "40000");
+
+  // Stopped, it says "offline" itself and exits cleanly.
+  EXPECT_EQ(c.StopMqtt(), 0);
+  EXPECT_TRUE(
+      Eventually(5, [&] { return early.Last("tarvos/status") == "offline"; }));
 }
 
 // The broker restarted with nothing kept, and the plugin disabled and
