@@ -14,7 +14,8 @@
 //
 // Then the gateway side as fast as it goes (frames back to back) for the
 // messages a second it sustains, and its CPU at 60 Hz: the process's CPU
-// less the subscriber's thread.
+// less the subscriber's thread and the bare publisher's work; and the
+// broker's CPU (from /proc) for the cost of a message there.
 #include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
@@ -415,6 +416,12 @@ int main() {
   std::printf(
       "gateway side CPU at %d Hz: %.1f %% of one core (%.0f messages/s)\n", kHz,
       100.0 * gateway_cpu / wall, ours.lat.us.size() / wall);
+  std::printf(
+      "broker CPU with both (%.0f messages/s in and out): %.1f %% of one "
+      "core, %.1f us a message\n",
+      (bare.lat.us.size() + ours.lat.us.size()) / wall,
+      100.0 * broker_cpu / wall,
+      1e6 * broker_cpu / (bare.lat.us.size() + ours.lat.us.size()));
   std::printf(
       "back to back: %.0f messages/s offered, %.0f/s delivered to the "
       "subscriber\n",

@@ -14,14 +14,8 @@ void LogFile::Line(const std::string& line) {
   std::lock_guard<std::mutex> hold(mu_);
   if (!out_) return;
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
   char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
   out_ << stamp << ' ' << line << '\n' << std::flush;
 }
 
