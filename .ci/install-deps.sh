@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev
           libbenchmark-dev python3 python3-pip python3-setuptools python3-wheel
           binutils mingw-w64 wine64 xvfb xauth ccache
+          # The release archives and the check of the wheel they hold.
+          zip unzip python3-venv
           # The programs beside the plugin: option parsing, HTTP and
           # WebSocket, JSON, MQTT (with a broker and its clients for the
           # tests), and a browser driven through WebDriver for the panel.

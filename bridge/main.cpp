@@ -2,6 +2,7 @@
 // simulator with the plugin on another computer, unmodified. It offers the
 // local transport here ("FS98MAIN") and forwards every batch over TCP to
 // the plugin's network server there.
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -12,20 +13,12 @@
 
 #include "bridge/bridge.h"
 #include "client/program_output.h"
+#include "tarvos_version.h"
 
 namespace {
 
 std::atomic<bool> g_stop{false};
 extern "C" void OnSignal(int) { g_stop.store(true); }
-
-constexpr char kUsage[] =
-    "usage: tarvos-bridge --host HOST [--port N] [--endpoint NAME] "
-    "[--log FILE] [--quiet]\n"
-    "  --host HOST      the simulator's computer (default 127.0.0.1)\n"
-    "  --port N         its TCP server port (default 5193)\n"
-    "  --endpoint NAME  local endpoint to offer here (default FS98MAIN)\n"
-    "  --log FILE       log file (default tarvos-bridge.log)\n"
-    "  --quiet          no status line\n";
 
 struct Options {
   tarvos::bridge::BridgeOptions bridge;
@@ -33,59 +26,49 @@ struct Options {
   bool quiet = false;
 };
 
-bool Parse(int argc, char** argv, Options* o, std::string* error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= argc) {
-        *error = a + " needs a value";
-        return false;
-      }
-      *out = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--host") {
-      if (!value(&o->bridge.host)) return false;
-    } else if (a == "--port") {
-      if (!value(&v)) return false;
-      char* end = nullptr;
-      long port = std::strtol(v.c_str(), &end, 10);
-      if (end == v.c_str() || *end != '\0' || port < 1 || port > 65535) {
-        *error = "--port needs a number from 1 to 65535";
-        return false;
-      }
-      o->bridge.port = static_cast<uint16_t>(port);
-    } else if (a == "--endpoint") {
-      if (!value(&o->bridge.endpoint)) return false;
-      if (o->bridge.endpoint.empty()) {
-        *error = "--endpoint needs a name";
-        return false;
-      }
-    } else if (a == "--log") {
-      if (!value(&o->log)) return false;
-    } else if (a == "--quiet") {
-      o->quiet = true;
-    } else if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      std::exit(0);
-    } else {
-      *error = "unknown option " + a;
-      return false;
-    }
+// The command line into `o`: an exit code when the program is done with it
+// (--help, --version, a usage error), -1 when it should run.
+int Parse(int argc, char** argv, Options* o) {
+  CLI::App app(
+      "tarvos-bridge: offers the local endpoint on this computer and "
+      "forwards every batch over TCP to the plugin on the simulator's "
+      "computer",
+      "tarvos-bridge");
+  app.set_version_flag("--version", "tarvos-bridge " TARVOS_VERSION);
+  app.add_option("--host", o->bridge.host, "the simulator's computer")
+      ->capture_default_str();
+  app.add_option("--port", o->bridge.port, "its TCP server port")
+      ->check(CLI::Range(1, 65535))
+      ->capture_default_str();
+  app.add_option("--endpoint", o->bridge.endpoint,
+                 "local endpoint to offer here")
+      ->check([](const std::string& s) {
+        return s.empty() ? std::string("--endpoint needs a name")
+                         : std::string();
+      })
+      ->capture_default_str();
+  app.add_option("--log", o->log, "log file")->capture_default_str();
+  app.add_flag("--quiet", o->quiet, "no status line");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help, --version
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr,
+                 "tarvos-bridge: %s\nRun with --help for more information.\n",
+                 e.what());
+    return 2;
   }
-  return true;
+  return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
+  const int done = Parse(argc, argv, &o);
+  if (done >= 0) return done;
   std::string error;
-  if (!Parse(argc, argv, &o, &error)) {
-    std::fprintf(stderr, "tarvos-bridge: %s\n%s", error.c_str(), kUsage);
-    return 2;
-  }
   tarvos::client::LogFile log_file(o.log);
   auto log = [&](const std::string& line) { log_file.Line(line); };
   tarvos::bridge::Bridge bridge(o.bridge, log);

@@ -12,7 +12,9 @@
 # Usage: scripts/package.sh [--build] [OUTPUT]   (OUTPUT defaults to out/TARVOS)
 #
 # The plugins must have been built (scripts/test.sh, scripts/windows-check.sh);
-# --build builds the three first. A missing or wrong binary stops the script
+# --build builds the three first. TARVOS_BUILD_LINUX, TARVOS_BUILD_WINDOWS
+# and TARVOS_BUILD_WINDOWS_I686 name other build folders to take them from
+# (scripts/release.sh builds its own). A missing or wrong binary stops the script
 # with an error. The copies lose their debug information, nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,6 +29,10 @@ if [ "$(basename "$out")" != "TARVOS" ]; then
   echo "package.sh: the output folder must be called TARVOS (got $out)" >&2
   exit 2
 fi
+
+linux=${TARVOS_BUILD_LINUX:-build}
+windows=${TARVOS_BUILD_WINDOWS:-build-windows}
+windows_i686=${TARVOS_BUILD_WINDOWS_I686:-build-windows-i686}
 
 if [ "$build" = 1 ]; then
   cmake --preset default >/dev/null
@@ -45,9 +51,9 @@ fail() {
 # Each plugin, where it is built and the object format it must have (a
 # 32-bit DLL in the 64 folder would never load).
 plugins=(
-  "64/lin.xpl build/TARVOS/64/lin.xpl elf64-x86-64 strip"
-  "64/win.xpl build-windows/TARVOS/64/win.xpl pei-x86-64 x86_64-w64-mingw32-strip"
-  "32/win.xpl build-windows-i686/TARVOS/32/win.xpl pei-i386 i686-w64-mingw32-strip"
+  "64/lin.xpl $linux/TARVOS/64/lin.xpl elf64-x86-64 strip"
+  "64/win.xpl $windows/TARVOS/64/win.xpl pei-x86-64 x86_64-w64-mingw32-strip"
+  "32/win.xpl $windows_i686/TARVOS/32/win.xpl pei-i386 i686-w64-mingw32-strip"
 )
 for entry in "${plugins[@]}"; do
   read -r name from format _ <<<"$entry"
@@ -59,8 +65,8 @@ done
 [ -f docs/offsets.md ] || fail "docs/offsets.md is missing: run scripts/generate-reference.sh"
 [ -f docs/INSTALL.txt ] || fail "docs/INSTALL.txt is missing"
 # The reference must describe the offsets of the plugins being shipped.
-if [ -x build/client/tarvos-client ]; then
-  build/client/tarvos-client describe --markdown | cmp -s - docs/offsets.md ||
+if [ -x "$linux/client/tarvos-client" ]; then
+  "$linux/client/tarvos-client" describe --markdown | cmp -s - docs/offsets.md ||
     fail "docs/offsets.md is out of date: run scripts/generate-reference.sh"
 fi
 

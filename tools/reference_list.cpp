@@ -20,6 +20,7 @@
 #include "plugin/host_references.h"
 #include "requests/write_targets.h"
 #include "simhost/host/host.h"
+#include "tarvos_version.h"
 
 namespace {
 
@@ -75,6 +76,10 @@ std::string HostType(const simhost::Host& host, const std::string& name,
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--version") {
+    std::puts("tarvos-references " TARVOS_VERSION);
+    return 0;
+  }
   // --older-host: the stand-in as an older simulator.
   const bool older = argc > 1 && std::string(argv[1]) == "--older-host";
 

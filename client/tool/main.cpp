@@ -11,6 +11,7 @@
 // batch, 2 bad command line (an unknown name, a value that does not fit).
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -29,6 +30,7 @@
 #include "client/traffic_view.h"
 #include "client/watch.h"
 #include "client/watch_preset.h"
+#include "tarvos_version.h"
 
 namespace {
 
@@ -41,17 +43,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitServer = 1;
 constexpr int kExitUsage = 2;
 
-const char kUsage[] =
-    "usage: tarvos-client [options] read FIELD...\n"
-    "       tarvos-client [options] write FIELD=VALUE...\n"
-    "       tarvos-client [options] watch [--interval MS] [--count N] "
-    "[--raw] [--poll] [FIELD...]\n"
-    "       tarvos-client [options] watch --traffic [--interval MS] "
-    "[--count N]\n"
-    "       tarvos-client [options] subscribe [--every frame|MS] "
-    "[--changes] [--count N] NAME...\n"
-    "       tarvos-client describe [--json | --markdown] [PATTERN]\n"
-    "\n"
+// What --help shows after the options.
+const char kFooter[] =
     "FIELD is a name from the offset catalogue, e.g. position.latitude\n"
     "(values in its unit), or OFFSET:TYPE, e.g. 0x0560:s64; TYPE is u8 u16\n"
     "u32 u64 s8 s16 s32 s64 f32 f64 bcd text<N> hex<N>. watch without\n"
@@ -66,13 +59,9 @@ const char kUsage[] =
     "describe lists the catalogue rows whose names contain PATTERN\n"
     "(or match it, with * wildcards).\n"
     "\n"
-    "options:\n"
-    "  --host HOST      server host (default 127.0.0.1)\n"
-    "  --port PORT      server port (default 5193)\n"
-    "  --local          use the local endpoint instead of TCP\n"
-    "  --endpoint NAME  local endpoint name (default FS98MAIN)\n"
-    "  --timeout MS     give up waiting after MS milliseconds (default "
-    "5000)\n";
+    "Exit codes: 0 done, 1 the server could not be reached or refused the\n"
+    "batch, 2 bad command line (an unknown name, a value that does not "
+    "fit).";
 
 struct Options {
   std::string host = "127.0.0.1";
@@ -93,113 +82,110 @@ struct Options {
   std::vector<std::string> args;
 };
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "tarvos-client: %s\n\n%s", message.c_str(), kUsage);
-  return kExitUsage;
-}
-
 // A field or value the user gave that cannot be used: the message alone.
 int ArgumentError(const std::string& message) {
   std::fprintf(stderr, "tarvos-client: %s\n", message.c_str());
   return kExitUsage;
 }
 
-bool ParseNumber(const std::string& text, long min, long max, long* out) {
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || v < min || v > max) return false;
-  *out = v;
-  return true;
+int UsageError(const std::string& message) {
+  std::fprintf(stderr,
+               "tarvos-client: %s\nRun with --help for more information.\n",
+               message.c_str());
+  return kExitUsage;
 }
 
-// Returns an empty string or the usage error.
-std::string ParseOptions(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&]() -> const char* {
-      return i + 1 < argc ? argv[++i] : nullptr;
-    };
-    long n = 0;
-    if (a == "--help" || a == "-h") {
-      o->command = "help";
-      return "";
-    } else if (a == "--local") {
-      o->local = true;
-    } else if (a == "--raw") {
-      o->raw = true;
-    } else if (a == "--traffic") {
-      o->traffic = true;
-    } else if (a == "--json") {
-      o->json = true;
-    } else if (a == "--markdown") {
-      o->markdown = true;
-    } else if (a == "--poll") {
-      o->poll = true;
-    } else if (a == "--changes") {
-      o->changes = true;
-    } else if (a == "--host" || a == "--port" || a == "--endpoint" ||
-               a == "--timeout" || a == "--interval" || a == "--count" ||
-               a == "--every") {
-      const char* v = value();
-      if (v == nullptr) return a + " needs a value";
-      std::string s = v;
-      if (a == "--host") {
-        o->host = s;
-      } else if (a == "--endpoint") {
-        o->endpoint = s;
-      } else if (a == "--port") {
-        if (!ParseNumber(s, 1, 65535, &n)) return "bad port '" + s + "'";
-        o->port = static_cast<uint16_t>(n);
-      } else if (a == "--timeout") {
-        if (!ParseNumber(s, 1, 3600000, &n)) return "bad timeout '" + s + "'";
-        o->timeout_ms = static_cast<int>(n);
-      } else if (a == "--every") {
-        if (s != "frame" && !ParseNumber(s, 1, 65535, &n)) {
-          return "bad --every '" + s + "' (frame, or 1 to 65535 ms)";
+// The command line into `o`: an exit code when the program is done with it
+// (--help, --version, a usage error), -1 when it should run.
+int ParseOptions(int argc, char** argv, Options* o) {
+  CLI::App app(
+      "tarvos-client: reads, writes and watches offsets of a "
+      "running plugin",
+      "tarvos-client");
+  app.set_version_flag("--version", "tarvos-client " TARVOS_VERSION);
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  app.add_option("--host", o->host, "server host")->capture_default_str();
+  app.add_option("--port", o->port, "server port")
+      ->check(CLI::Range(1, 65535))
+      ->capture_default_str();
+  app.add_flag("--local", o->local, "use the local endpoint instead of TCP");
+  app.add_option("--endpoint", o->endpoint, "local endpoint name")
+      ->capture_default_str();
+  app.add_option("--timeout", o->timeout_ms,
+                 "give up waiting after MS milliseconds")
+      ->check(CLI::Range(1, 3600000))
+      ->capture_default_str();
+
+  auto command = [&](const char* name, const char* what) {
+    CLI::App* c = app.add_subcommand(name, what);
+    c->fallthrough();
+    c->callback([o, name] { o->command = name; });
+    return c;
+  };
+  auto fields = [&](CLI::App* c, const char* what) {
+    return c->add_option("FIELD", o->args, what);
+  };
+  auto count = [&](CLI::App* c) {
+    c->add_option("--count", o->count, "stop after N updates")
+        ->check(CLI::Range(1L, 1000000000L));
+  };
+  CLI::App* read = command("read", "reads fields once");
+  fields(read, "the fields to read")->required();
+  read->add_flag("--raw", o->raw, "the bytes in hexadecimal");
+
+  CLI::App* write = command("write", "writes values");
+  fields(write, "FIELD=VALUE, the writes to make")->required();
+
+  CLI::App* watch = command("watch", "shows fields as they change");
+  fields(watch, "the fields to show (default: the preset)");
+  watch->add_option("--interval", o->interval_ms, "MS between updates")
+      ->check(CLI::Range(10, 3600000))
+      ->capture_default_str();
+  count(watch);
+  watch->add_flag("--raw", o->raw, "the bytes in hexadecimal");
+  watch->add_flag("--poll", o->poll, "poll, never ask for pushed updates");
+  watch->add_flag("--traffic", o->traffic, "the AI traffic, nearest first")
+      ->excludes("--raw")
+      ->excludes("FIELD");
+
+  CLI::App* subscribe = command("subscribe", "prints every pushed update");
+  fields(subscribe, "the catalogue names to subscribe to")->required();
+  std::string every = "frame";
+  subscribe
+      ->add_option("--every", every, "frame, or MS (1 to 65535) milliseconds")
+      ->check([](const std::string& s) -> std::string {
+        char* end = nullptr;
+        const long v = std::strtol(s.c_str(), &end, 10);
+        if (s == "frame" ||
+            (!s.empty() && *end == '\0' && v >= 1 && v <= 65535)) {
+          return "";
         }
-        o->every_ms = s == "frame" ? 0 : static_cast<uint16_t>(n);
-      } else if (a == "--interval") {
-        if (!ParseNumber(s, 10, 3600000, &n)) {
-          return "bad interval '" + s + "' (10 ms or more)";
-        }
-        o->interval_ms = static_cast<int>(n);
-      } else {
-        if (!ParseNumber(s, 1, 1000000000, &n)) return "bad count '" + s + "'";
-        o->count = n;
-      }
-    } else if (a.size() > 2 && a[0] == '-' && a[1] == '-') {
-      return "unknown option " + a;
-    } else if (o->command.empty()) {
-      o->command = a;
-    } else {
-      o->args.push_back(a);
-    }
+        return "bad --every '" + s + "' (frame, or 1 to 65535 ms)";
+      })
+      ->capture_default_str();
+  subscribe->add_flag("--changes", o->changes, "only the values that changed");
+  count(subscribe);
+
+  CLI::App* describe = command("describe", "lists the offset catalogue");
+  describe->add_option("PATTERN", o->args, "name text or * pattern")
+      ->expected(0, 1);
+  describe->add_flag("--json", o->json, "as JSON");
+  describe->add_flag("--markdown", o->markdown, "as the Markdown reference")
+      ->excludes("--json");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help, --version
+  } catch (const CLI::ParseError& e) {
+    return UsageError(e.what());
   }
-  if (o->command.empty()) return "no command given";
-  if (o->command != "read" && o->command != "write" && o->command != "watch" &&
-      o->command != "describe" && o->command != "subscribe") {
-    return "unknown command '" + o->command + "'";
-  }
-  if (o->command == "describe") {
-    if (o->args.size() > 1) return "describe takes one pattern";
-    if (o->json && o->markdown) return "--json or --markdown, not both";
-    return "";
-  }
-  if (o->json || o->markdown) return "--json and --markdown are for describe";
-  if ((o->changes || o->every_ms != 0) && o->command != "subscribe") {
-    return "--every and --changes are for subscribe";
-  }
+  if (every != "frame") o->every_ms = static_cast<uint16_t>(std::stol(every));
   if (o->command == "subscribe" && o->local) {
-    return "subscribe needs TCP (the local endpoint does not push)";
+    return UsageError("subscribe needs TCP (the local endpoint does not push)");
   }
-  if (o->traffic && o->command != "watch") return "--traffic is for watch";
-  if (o->traffic && (o->raw || !o->args.empty())) {
-    return "--traffic takes no fields and no --raw";
-  }
-  if (o->args.empty() && o->command != "watch") {
-    return o->command + " needs at least one field";
-  }
-  return "";
+  return -1;
 }
 
 std::unique_ptr<Connection> Connect(const Options& o) {
@@ -440,11 +426,7 @@ int Run(const Options& o) {
 
 int main(int argc, char** argv) {
   Options options;
-  std::string error = ParseOptions(argc, argv, &options);
-  if (options.command == "help") {
-    std::fputs(kUsage, stdout);
-    return kExitOk;
-  }
-  if (!error.empty()) return UsageError(error);
+  const int done = ParseOptions(argc, argv, &options);
+  if (done >= 0) return done;
   return Run(options);
 }

@@ -11,6 +11,7 @@
 #include "simhost/program/control_session.h"
 #include "simhost/program/simulator.h"
 #include "simhost/program/status_reporter.h"
+#include "tarvos_version.h"
 
 int main(int argc, char** argv) {
   const std::string program = argc > 0 ? argv[0] : "tarvos-simhost";
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
   switch (simhost::ParseSimulatorOptions(argc, argv, &options, &error)) {
     case simhost::ParseResult::kHelp:
       std::fputs(simhost::SimulatorUsage(program).c_str(), stdout);
+      return 0;
+    case simhost::ParseResult::kVersion:
+      std::puts("tarvos-simhost " TARVOS_VERSION);
       return 0;
     case simhost::ParseResult::kError:
       std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.c_str(),

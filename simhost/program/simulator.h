@@ -29,7 +29,7 @@ struct SimulatorOptions {
   bool fahrenheit = false;       // --fahrenheit: engine temperatures in F
 };
 
-enum class ParseResult { kRun, kHelp, kError };
+enum class ParseResult { kRun, kHelp, kVersion, kError };
 
 // Parses the command line. kError comes with a message in `error`.
 ParseResult ParseSimulatorOptions(int argc, char** argv,

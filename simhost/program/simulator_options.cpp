@@ -39,7 +39,7 @@ std::string SimulatorUsage(const std::string& program) {
          " [--root DIR] [--plugin PATH] [--fps N] [--duration SECONDS]"
          " [--no-flight] [--aircraft jet|piston] [--script FILE]"
          " [--control PORT|unix:PATH] [--snapshot FILE.svg]"
-         " [--older-host] [--fahrenheit] [--help]\n"
+         " [--older-host] [--fahrenheit] [--help] [--version]\n"
          "  --root DIR          simulator folder (default: ./simroot)\n"
          "  --plugin PATH       plugin binary (default: "
          "../TARVOS/64/lin.xpl next to this program)\n"
@@ -73,6 +73,7 @@ ParseResult ParseSimulatorOptions(int argc, char** argv,
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") return ParseResult::kHelp;
+    if (arg == "--version") return ParseResult::kVersion;
     if (arg == "--no-flight") {
       options->fly = false;
       continue;
