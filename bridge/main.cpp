@@ -2,21 +2,17 @@
 // simulator with the plugin on another computer, unmodified. It offers the
 // local transport here ("FS98MAIN") and forwards every batch over TCP to
 // the plugin's network server there.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <fstream>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "bridge/bridge.h"
+#include "client/program_output.h"
 #include "tarvos_version.h"
 
 namespace {
@@ -73,16 +69,8 @@ int main(int argc, char** argv) {
   const int done = Parse(argc, argv, &o);
   if (done >= 0) return done;
   std::string error;
-  std::ofstream log_file(o.log, std::ios::app);
-  std::mutex log_mu;
-  auto log = [&](const std::string& line) {
-    std::lock_guard<std::mutex> hold(log_mu);
-    std::time_t now = std::time(nullptr);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S",
-                  std::localtime(&now));
-    if (log_file) log_file << stamp << ' ' << line << '\n' << std::flush;
-  };
+  tarvos::client::LogFile log_file(o.log);
+  auto log = [&](const std::string& line) { log_file.Line(line); };
   tarvos::bridge::Bridge bridge(o.bridge, log);
   if (!bridge.Start(&error)) {
     std::fprintf(stderr, "tarvos-bridge: %s\n", error.c_str());
@@ -90,20 +78,21 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  const bool terminal = !o.quiet && isatty(STDOUT_FILENO) == 1;
+  tarvos::client::StatusLine status(o.quiet);
   while (!g_stop.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    if (!terminal) continue;
+    if (!status.shown()) continue;
     const tarvos::bridge::BridgeStats s = bridge.Stats();
-    std::printf(
-        "\r%-13s %s:%u | requests %llu (%llu answered 0) | last round "
-        "trip %.2f ms   ",
+    char line[256];
+    std::snprintf(
+        line, sizeof line,
+        "%-13s %s:%u | requests %llu (%llu answered 0) | last round "
+        "trip %.2f ms",
         s.connected ? "connected" : "disconnected", o.bridge.host.c_str(),
         o.bridge.port, static_cast<unsigned long long>(s.forwarded),
         static_cast<unsigned long long>(s.answered_zero), s.last_round_trip_ms);
-    std::fflush(stdout);
+    status.Show(line);
   }
-  if (terminal) std::printf("\n");
   bridge.Stop();
   return 0;
 }

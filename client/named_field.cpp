@@ -9,6 +9,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "client/name_glob.h"
+#include "client/plain_value.h"
 #include "offsets/coding.h"
 
 namespace tarvos::client {
@@ -64,23 +66,11 @@ bool IsAngle(Encoding e) {
 }
 bool IsFloat(Encoding e) { return e == Encoding::kF32 || e == Encoding::kF64; }
 
-// Decimals worth showing for a scale: those of one step when it is a power
-// of ten (0.01 MHz), one fewer otherwise, so that a value stored in steps
-// of 1/128 kt shows as 126.0 and not as 125.99.
-int Decimals(const OffsetRow& row) {
-  double s = std::fabs(row.scale);
-  if (s == 0 || s >= 1) return 0;
-  double digits = -std::log10(s);
-  double whole = std::round(digits);
-  int d = static_cast<int>(whole) - (std::fabs(digits - whole) < 1e-9 ? 0 : 1);
-  return std::clamp(d, 0, 6);
-}
-
 // Text of a number: as many decimals as the row's scale resolves (floats:
 // six significant digits).
 std::string Number(const OffsetRow& row, double v) {
   if (IsFloat(row.encoding)) return Printf("%.6g", v);
-  return Printf("%.*f", Decimals(row), v);
+  return Printf("%.*f", ScaleDecimals(row), v);
 }
 
 bool ParseDouble(const std::string& s, double* out) {
@@ -336,23 +326,7 @@ bool RowMatches(const OffsetRow& row, const std::string& pattern) {
     return false;
   }
   // Glob with '*' only, over the whole name.
-  size_t p = 0, n = 0, star = std::string::npos, mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      mark = n;
-    } else if (p < pattern.size() && pattern[p] == name[n]) {
-      ++p;
-      ++n;
-    } else if (star != std::string::npos) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
+  return GlobMatches(pattern, name);
 }
 
 std::string DescribeTable(const std::string& pattern) {

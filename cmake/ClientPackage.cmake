@@ -12,7 +12,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(client_headers batch.h connection.h field.h named_field.h net_io.h session.h traffic_view.h
-    watch.h watch_preset.h)
+    watch.h watch_preset.h plain_value.h name_glob.h program_output.h)
 list(TRANSFORM client_headers PREPEND "${PROJECT_SOURCE_DIR}/client/")
 set(client_include_dir "${CMAKE_INSTALL_INCLUDEDIR}/tarvos")
 set(client_package_dir "${CMAKE_INSTALL_LIBDIR}/cmake/tarvos_client")
