@@ -5,6 +5,8 @@
 # whose C library headers are the build machine's and not the target's.
 #
 #   tarvos_host_headers(TARGET CLI boost nlohmann)
+#
+# The folder is public: what links a library using them sees them too.
 function(tarvos_host_headers target)
   set(dir "${CMAKE_BINARY_DIR}/host-headers")
   foreach(lib IN LISTS ARGN)
@@ -18,6 +20,6 @@ function(tarvos_host_headers target)
     endif()
   endforeach()
   if(CMAKE_CROSSCOMPILING)
-    target_include_directories(${target} SYSTEM PRIVATE "${dir}")
+    target_include_directories(${target} SYSTEM PUBLIC "${dir}")
   endif()
 endfunction()
