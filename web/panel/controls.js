@@ -25,6 +25,7 @@ export class Writer {
   shown(name) {
     const p = this.pending.get(name);
     if (p && (p.sending || Date.now() - p.since < kPendingMs)) return p.value;
+    if (p) this.pending.delete(name);
     return this.values[name];
   }
 

@@ -64,7 +64,8 @@ const linkLine = {
 let linkState = { phase: "connecting", rate: 0, lastUpdate: 0, error: "" };
 let described = false;
 
-const link = new Link(gatewayUrl(window.location), (s) => {
+let link = null;
+link = new Link(gatewayUrl(window.location), (s) => {
   linkState = s;
   if (s.phase === "closed") described = false;
   if ((s.phase === "open" || s.phase === "stale") && !described) describeNames();
@@ -108,12 +109,14 @@ function describeNames() {
 }
 
 function flightReadings() {
+  // The variation as the simulator keeps it, west positive: the magnetic
+  // heading is the true one plus it (east variation reads negative).
   const variation = Number.isFinite(values["position.magnetic_variation"]) ? values["position.magnetic_variation"] : 0;
   const heading = values["attitude.heading"];
   return {
     pitch: values["attitude.pitch"],
     bank: values["attitude.bank"],
-    heading: Number.isFinite(heading) ? wrap360(heading - variation) : undefined,
+    heading: Number.isFinite(heading) ? wrap360(heading + variation) : undefined,
     ias: values["speed.indicated_airspeed"],
     altitude: convert(values["position.indicated_altitude"], unit("position.indicated_altitude"), "ft"),
     verticalSpeed: convert(values["speed.vertical"], unit("speed.vertical"), "ft/min"),
@@ -146,13 +149,15 @@ function render() {
 requestAnimationFrame(render);
 
 function showLink() {
-  const s = linkState;
+  // The age is the link's own, newer than the last state it reported.
+  const s = { ...linkState, lastUpdate: link ? link.state.lastUpdate : 0 };
   linkLine.el.dataset.phase = s.phase;
   setText(linkLine.phase, kPhaseWords[s.phase] || s.phase);
   setText(linkLine.rate, s.phase === "open" || s.phase === "stale" ? `${Math.round(s.rate)} updates/s` : "");
   const age = s.lastUpdate ? Date.now() - s.lastUpdate : NaN;
   setText(linkLine.age, Number.isFinite(age) ? `last ${age < 1000 ? `${age} ms` : `${(age / 1000).toFixed(1)} s`} ago` : "no update yet");
   linkLine.age.dataset.ms = Number.isFinite(age) ? String(age) : "";
+  linkLine.el.dataset.frame = link ? String(link.state.frame) : "";
   const error = writeError.until > Date.now() ? writeError.text : s.error;
   setText(linkLine.error, error || "");
 }
