@@ -179,9 +179,13 @@ export function autopilotPanel(host, writer) {
     });
   }
   const master = modeButton({ id: "ap-master", label: "AP", title: "Autopilot master", name: "autopilot.master", writer });
+  const director = modeButton({ id: "ap-fd", label: "FD", title: "Flight director", name: "autopilot.flight_director", writer });
   master.el.classList.add("master");
-  host.append(html("div", { class: "ap-unit master-unit", role: "group", "aria-label": "Autopilot master" }, html("div", { class: "ap-label" }, "AP", html("span", { class: "unit" }, "MASTER")), master.el));
-  renders.push(master.render);
+  host.append(
+    html("div", { class: "ap-unit master-unit", role: "group", "aria-label": "Autopilot master and flight director" },
+      html("div", { class: "ap-label" }, "AP", html("span", { class: "unit" }, "MASTER")), master.el, director.el),
+  );
+  renders.push(master.render, director.render);
   return () => renders.forEach((r) => r());
 }
 
@@ -205,7 +209,7 @@ function frequencyStep(lowMhz, highMhz, khzStep) {
     c = ((c % channels) + channels) % channels;
     return (m * 100 + Math.floor((c * khzStep) / 10)) / 100;
   };
-  return { mhz: (v, d) => mhz(v, d), khz: (v, d) => khz(v, d) };
+  return { mhz, khz };
 }
 
 const kComSteps = frequencyStep(118, 136, 25);

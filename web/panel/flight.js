@@ -126,6 +126,7 @@ export class FlightDisplay {
         svg("stop", { offset: "1", "stop-color": "#4a2e14" }),
       ),
       svg("clipPath", { id: "adi-clip" }, svg("rect", { x: CX - HALF, y: CY - HALF, width: 2 * HALF, height: 2 * HALF, rx: 18 })),
+      svg("clipPath", { id: "ladder-clip" }, svg("circle", { cx: CX, cy: CY + 8, r: HALF - 30 })),
       svg("clipPath", { id: "rose-clip" }, svg("rect", { x: 100, y: 336, width: 360, height: H - 336 })),
     );
     this.el.append(defs);
@@ -150,21 +151,24 @@ export class FlightDisplay {
       svg("rect", { x: CX - 600, y: CY, width: 1200, height: 1200, fill: "url(#ground)" }),
       svg("line", { x1: CX - 600, x2: CX + 600, y1: CY, y2: CY, class: "horizon" }),
     );
+    // The ladder moves with the horizon but shows only inside the bank
+    // scale, clear of it.
+    this.ladder = svg("g");
     for (let p = -30; p <= 30; p += 2.5) {
       if (p === 0) continue;
       const y = CY - p * PX_PER_DEG;
       const w = p % 10 === 0 ? 60 : p % 5 === 0 ? 34 : 16;
-      this.horizon.append(svg("line", { x1: CX - w / 2, x2: CX + w / 2, y1: y, y2: y, class: "ladder" }));
+      this.ladder.append(svg("line", { x1: CX - w / 2, x2: CX + w / 2, y1: y, y2: y, class: "ladder" }));
       if (p % 10 === 0) {
         for (const [x, anchor] of [
           [CX - w / 2 - 6, "end"],
           [CX + w / 2 + 6, "start"],
         ]) {
-          this.horizon.append(svg("text", { x, y: y + 5, class: "ladder-label", "text-anchor": anchor }, String(Math.abs(p))));
+          this.ladder.append(svg("text", { x, y: y + 5, class: "ladder-label", "text-anchor": anchor }, String(Math.abs(p))));
         }
       }
     }
-    g.append(this.horizon);
+    g.append(this.horizon, svg("g", { "clip-path": "url(#ladder-clip)" }, this.ladder));
     // Bank scale, fixed, with the pointer turning with the horizon.
     const r = HALF - 14;
     for (const b of [-60, -45, -30, -20, -10, 10, 20, 30, 45, 60]) {
@@ -276,7 +280,9 @@ export class FlightDisplay {
   render(f) {
     if (Number.isFinite(f.pitch) && Number.isFinite(f.bank)) {
       const pitch = clamp(f.pitch, -40, 40);
-      setAttr(this.horizon, "transform", `rotate(${(-f.bank).toFixed(2)} ${CX} ${CY}) translate(0 ${(pitch * PX_PER_DEG).toFixed(1)})`);
+      const moved = `rotate(${(-f.bank).toFixed(2)} ${CX} ${CY}) translate(0 ${(pitch * PX_PER_DEG).toFixed(1)})`;
+      setAttr(this.horizon, "transform", moved);
+      setAttr(this.ladder, "transform", moved);
       setAttr(this.bankPointer, "transform", `rotate(${(-f.bank).toFixed(2)} ${CX} ${CY})`);
       setText(this.pitchText, `P ${signed(f.pitch, 1)}\u00b0`);
       setText(this.bankText, `B ${signed(f.bank, 1)}\u00b0`);

@@ -77,7 +77,9 @@ export class Link {
       return;
     }
     this.socket = socket;
+    let opened = false;
     socket.onopen = () => {
+      opened = true;
       this.setState({ phase: "open", error: "" });
       for (const sub of this.subscriptions) this.ask(sub);
     };
@@ -92,8 +94,19 @@ export class Link {
       }
       this.pending.clear();
       this.setState({ phase: "closed", rate: 0 });
+      if (!opened) this.explain();
       this.retry();
     };
+  }
+
+  // A browser does not say why a WebSocket was refused: the status API,
+  // under the same rules, does (a missing token, another origin).
+  explain() {
+    const url = this.url.replace(/^ws/, "http").replace(/\/ws(\?|$)/, "/api/status$1");
+    fetch(url).then(
+      (r) => (r.ok ? null : r.json().then((body) => this.setState({ error: body.error || `HTTP ${r.status}` }))),
+      () => this.setState({ error: "tarvos-web does not answer" }),
+    ).catch(() => {});
   }
 
   retry() {

@@ -15,7 +15,7 @@ const kFlightNames = [
   "speed.indicated_airspeed", "speed.ground", "speed.vertical",
   "autopilot.master", "autopilot.heading_hold", "autopilot.heading", "autopilot.altitude_hold",
   "autopilot.altitude", "autopilot.airspeed_hold", "autopilot.airspeed",
-  "autopilot.vertical_speed_hold", "autopilot.vertical_speed",
+  "autopilot.vertical_speed_hold", "autopilot.vertical_speed", "autopilot.flight_director",
   "radio.com1.frequency", "radio.com1.standby", "radio.com2.frequency", "radio.com2.standby",
   "radio.nav1.frequency", "radio.nav1.standby", "radio.nav1.ident",
   "radio.nav2.frequency", "radio.nav2.standby", "radio.nav2.ident",
