@@ -117,8 +117,11 @@ class PanelInBrowserTest(unittest.TestCase):
             [SIMHOST, "--root", cls.root, "--control", "unix:" + control,
              "--duration", "300"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        cls.control = wait_for("the control channel", lambda: _connect(control))
         # Another stand-in on this machine may hold the plugin's port for a
-        # while; ours listens once it is free.
+        # while; ours listens once it is free. The aircraft waits on the
+        # ground meanwhile and takes off when the test begins.
+        cls.control.ask("flight off")
         deadline = time.monotonic() + 60
         while not (folder := plugin_folder()).startswith(cls.root):
             if time.monotonic() > deadline:
@@ -126,8 +129,7 @@ class PanelInBrowserTest(unittest.TestCase):
                     raise unittest.SkipTest("another plugin holds port 5193 (%s)" % folder)
                 raise AssertionError("the plugin in our stand-in does not answer")
             time.sleep(0.2)
-        wait_for("the control channel", lambda: os.path.exists(control))
-        cls.control = Control(control)
+        cls.control.ask("flight on")
         cls.control.ask("step %d" % CLIMB_FRAMES)
         cls.control.ask("run")
         port = free_port()
@@ -181,8 +183,8 @@ class PanelInBrowserTest(unittest.TestCase):
             return None
 
     def readings_move(self):
-        """Waits until the heading or the altitude read-out changes, and
-        the altitude one changes in any case (the aircraft climbs)."""
+        """Waits until the page's altitude read-out changes (the aircraft
+        climbs or descends all through these tests)."""
         start_alt = wait_for("an altitude", lambda: self.number("alt-value"))
         wait_for("the altitude to change",
                  lambda: self.number("alt-value") not in (None, start_alt))
@@ -258,6 +260,13 @@ class PanelInBrowserTest(unittest.TestCase):
                  and link.get_attribute("data-frame") != frozen, timeout=20)
         self.readings_move()
         self.assertTrue(self.driver.execute_script("return window.sameDocument === true"))
+
+
+def _connect(path):
+    try:
+        return Control(path)
+    except OSError:
+        return None
 
 
 def _accepts(port):

@@ -101,6 +101,8 @@ export function knob({ id, label, name, writer, next, min, max }) {
       else turn(direction, e.shiftKey);
     });
   }
+  // A long press turns the knob; it must not open a menu or select text.
+  el.addEventListener("contextmenu", (e) => e.preventDefault());
   el.addEventListener("wheel", (e) => {
     e.preventDefault();
     turn(e.deltaY < 0 ? 1 : -1, e.shiftKey);
@@ -247,6 +249,9 @@ export function radioStack(host, writer, values) {
       const s = writer.shown(standby);
       setText(activeOut, Number.isFinite(a) ? a.toFixed(2) : "---.--");
       setText(standbyOut, Number.isFinite(s) ? s.toFixed(2) : "---.--");
+      const text = Number.isFinite(s) ? `${s.toFixed(2)} MHz` : "";
+      setAttr(mhz, "aria-valuetext", text);
+      setAttr(khz, "aria-valuetext", text);
       if (r.ident) {
         const id = values[`radio.${r.key}.ident`];
         setText(ident, typeof id === "string" && id !== "0" ? id.trim() : "");
@@ -267,7 +272,10 @@ export function radioStack(host, writer, values) {
       html("span", { class: "spacer" }), html("span", { class: "knob-pair" }, adfBig, adfSmall), adfIdent),
   );
   renders.push(() => {
-    setText(adfOut, whole(writer.shown(adfName)));
+    const khz = whole(writer.shown(adfName));
+    setText(adfOut, khz);
+    setAttr(adfBig, "aria-valuetext", `${khz} kHz`);
+    setAttr(adfSmall, "aria-valuetext", `${khz} kHz`);
     const id = values["radio.adf1.ident"];
     setText(adfIdent, typeof id === "string" ? id.replace(/0$/, "").trim() : "");
   });
