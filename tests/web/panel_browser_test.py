@@ -10,7 +10,8 @@ plugin is disabled and enabled the same page shows live values again.
 
 Usage: panel_browser_test.py SIMHOST WEB OUTPUT_DIR (the screenshot goes
 into OUTPUT_DIR). Exits 77 (skipped) without Chromium, its driver or
-selenium."""
+selenium, and when another program's plugin holds port 5193 (other
+stand-ins may run on a developer's machine)."""
 import os
 import shutil
 import socket
@@ -23,7 +24,8 @@ import unittest
 SKIPPED = 77
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "client", "python"))
 
 try:
@@ -35,7 +37,9 @@ except ImportError:
 
 from tarvos_client import TcpClient  # noqa: E402
 
-SIMHOST, WEB, OUTPUT = (sys.argv.pop(1) for _ in range(3)) if len(sys.argv) >= 4 else (None, None, None)
+SIMHOST = WEB = OUTPUT = None
+if len(sys.argv) >= 4:
+    SIMHOST, WEB, OUTPUT = (sys.argv.pop(1) for _ in range(3))
 
 # Frames run at once before the browser opens: the take-off, so that the
 # aircraft climbs under its autopilot when the page first shows it.
@@ -70,7 +74,11 @@ class Control:
     def __init__(self, path):
         self.sock = socket.socket(socket.AF_UNIX)
         self.sock.settimeout(20)
-        self.sock.connect(path)
+        try:
+            self.sock.connect(path)
+        except OSError:
+            self.sock.close()
+            raise
         self.lines = self.sock.makefile("rw")
 
     def ask(self, command):
@@ -117,7 +125,8 @@ class PanelInBrowserTest(unittest.TestCase):
             [SIMHOST, "--root", cls.root, "--control", "unix:" + control,
              "--duration", "300"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        cls.control = wait_for("the control channel", lambda: _connect(control))
+        cls.control = wait_for("the control channel",
+                               lambda: _connect(control))
         # Another stand-in on this machine may hold the plugin's port for a
         # while; ours listens once it is free. The aircraft waits on the
         # ground meanwhile and takes off when the test begins.
@@ -126,8 +135,10 @@ class PanelInBrowserTest(unittest.TestCase):
         while not (folder := plugin_folder()).startswith(cls.root):
             if time.monotonic() > deadline:
                 if folder:
-                    raise unittest.SkipTest("another plugin holds port 5193 (%s)" % folder)
-                raise AssertionError("the plugin in our stand-in does not answer")
+                    raise unittest.SkipTest(
+                        "another plugin holds port 5193 (%s)" % folder)
+                raise AssertionError(
+                    "the plugin in our stand-in does not answer")
             time.sleep(0.2)
         cls.control.ask("flight on")
         cls.control.ask("step %d" % CLIMB_FRAMES)
@@ -200,7 +211,8 @@ class PanelInBrowserTest(unittest.TestCase):
         return True
 
     def autopilot_state(self):
-        return int(self.control.number("sim/cockpit/autopilot/autopilot_state"))
+        return int(self.control.number(
+            "sim/cockpit/autopilot/autopilot_state"))
 
     def test_knob_and_heading_hold_turn_the_aircraft(self):
         self.readings_move()
@@ -220,27 +232,35 @@ class PanelInBrowserTest(unittest.TestCase):
             button.click()
             wait_for("heading hold on", lambda: self.autopilot_state() & 0x2)
         # Thirty clicks on the knob's right half: thirty degrees more.
-        bug = self.control.number("sim/cockpit/autopilot/heading_mag")
+        def selected():
+            return self.control.number("sim/cockpit/autopilot/heading_mag")
+
+        def heading():
+            return self.control.number("sim/flightmodel/position/mag_psi")
+
+        wanted = (round(selected()) + 30) % 360
         knob = self.driver.find_element(By.ID, "ap-hdg-knob-inc")
         for _ in range(30):
             knob.click()
-        wanted = (round(bug) + 30) % 360
         wait_for("the selected heading in the simulator",
-                 lambda: abs(self.control.number("sim/cockpit/autopilot/heading_mag")
-                             - wanted) < 0.5)
+                 lambda: abs(selected() - wanted) < 0.5)
         wait_for("the selected heading on the page",
-                 lambda: self.number("ap-hdg-value") == (wanted or 360), timeout=5)
+                 lambda: self.number("ap-hdg-value") == (wanted or 360),
+                 timeout=5)
         # The aircraft turns to it at a standard rate (3 degrees a second),
         # and the page's heading follows.
-        heading = lambda: self.control.number("sim/flightmodel/position/mag_psi")
         self.assertGreater(abs(wrap180(wanted - heading())), 15)
         wait_for("the aircraft on the selected heading",
-                 lambda: abs(wrap180(heading() - wanted)) < 2, timeout=25, period=0.5)
+                 lambda: abs(wrap180(heading() - wanted)) < 2,
+                 timeout=25, period=0.5)
         wait_for("the page's heading on the selected one",
-                 lambda: abs(wrap180(self.number("hdg-value") - wanted)) < 3, timeout=5)
+                 lambda: abs(wrap180(self.number("hdg-value") - wanted)) < 3,
+                 timeout=5)
         self.driver.execute_script("window.scrollTo(0, 0)")
-        self.driver.save_screenshot(os.path.join(OUTPUT, "panel_browser_test.png"))
-        errors = [e for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
+        self.driver.save_screenshot(
+            os.path.join(OUTPUT, "panel_browser_test.png"))
+        errors = [e for e in self.driver.get_log("browser")
+                  if e["level"] == "SEVERE"]
         self.assertEqual(errors, [])
 
     def test_values_resume_after_plugin_restart(self):
@@ -253,13 +273,14 @@ class PanelInBrowserTest(unittest.TestCase):
         frozen = link.get_attribute("data-frame")
         self.control.ask("plugin tarvos enable")
         wait_for("our plugin on its port again",
-                 lambda: self.not_taken_over() and plugin_folder().startswith(self.root),
-                 timeout=10)
+                 lambda: self.not_taken_over()
+                 and plugin_folder().startswith(self.root), timeout=10)
         wait_for("live values again",
                  lambda: link.get_attribute("data-phase") == "open"
                  and link.get_attribute("data-frame") != frozen, timeout=20)
         self.readings_move()
-        self.assertTrue(self.driver.execute_script("return window.sameDocument === true"))
+        self.assertTrue(self.driver.execute_script(
+            "return window.sameDocument === true"))
 
 
 def _connect(path):
