@@ -1,6 +1,7 @@
 #include "web/server.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -158,7 +159,10 @@ std::vector<std::string> SplitNames(const std::string& list) {
 class WsSession : public std::enable_shared_from_this<WsSession> {
  public:
   WsSession(tcp::socket socket, std::unique_ptr<Slot> slot, bool may_write)
-      : ws_(std::move(socket)), slot_(std::move(slot)), may_write_(may_write) {}
+      : ws_(std::move(socket)),
+        slot_(std::move(slot)),
+        hub_(slot_->shared().hub),
+        may_write_(may_write) {}
 
   void Run(Request req) {
     ws_.set_option(
@@ -176,7 +180,7 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
   }
 
  private:
-  Hub& hub() { return slot_->shared().hub; }
+  Hub& hub() { return hub_; }
 
   void OnAccept(beast::error_code ec) {
     if (ec) return;
@@ -254,29 +258,37 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
     if (!out_.empty()) DoWrite();
   }
 
-  // Closes the socket; the pending read then ends and takes the browser
-  // out of the hub (never from inside the hub's own calls).
+  // Closes the socket and lets the browser go: out of the hub (on a later
+  // turn of the loop, never from inside the hub's own calls) and out of
+  // the connection count, its queue freed, whether or not the operations
+  // still pending on the stream end at once.
   void Drop() {
     if (closed_) return;
     closed_ = true;
     beast::error_code ec;
     beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both,
                                                    ec);
-    beast::get_lowest_layer(ws_).socket().close(ec);
+    beast::get_lowest_layer(ws_).close();
+    std::deque<std::string>().swap(out_);
+    queued_bytes_ = 0;
+    asio::post(ws_.get_executor(),
+               [self = shared_from_this()] { self->Close(); });
   }
 
   void Close() {
     closed_ = true;
     if (id_ != 0) {
-      hub().RemoveClient(id_);
+      hub_.RemoveClient(id_);
       id_ = 0;
     }
+    slot_.reset();
     beast::error_code ec;
     beast::get_lowest_layer(ws_).socket().close(ec);
   }
 
   websocket::stream<beast::tcp_stream> ws_;
   std::unique_ptr<Slot> slot_;
+  Hub& hub_;
   bool may_write_;
   uint64_t id_ = 0;
   beast::flat_buffer in_;
