@@ -269,7 +269,7 @@ export class FlightDisplay {
       svg("path", { d: `M${ROSE_CX} ${top + 2} l-7 -10 h14 z`, class: "lubber" }),
       svg("rect", { x: ROSE_CX - 32, y: top - 44, width: 64, height: 32, rx: 4, class: "readout" }),
     );
-    this.hdgText = svg("text", { id: "hdg-value", x: ROSE_CX, y: top - 20, class: "readout-text", "text-anchor": "middle", "data-name": "attitude.heading" }, "---");
+    this.hdgText = svg("text", { id: "hdg-value", x: ROSE_CX, y: top - 20, class: "readout-text", "text-anchor": "middle", "data-name": "attitude.heading", title: "Magnetic heading" }, "---");
     this.bugText = svg("text", { id: "pfd-hdg-selected", x: ROSE_CX - 92, y: top - 6, class: "selected", "text-anchor": "end" }, "HDG ---");
     this.trkText = svg("text", { x: ROSE_CX + 92, y: top - 6, class: "caption", "text-anchor": "start" }, "MAG");
     this.el.append(this.hdgText, this.bugText, this.trkText);
