@@ -400,8 +400,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     Response res =
         MakeResponse(req, http::status::ok, ContentType(file), std::move(body));
     if (req.method() == http::verb::head) {
+      // The headers of the GET, without its body.
+      const std::string length = std::to_string(res.body().size());
       res.body().clear();
-      res.set(http::field::content_length, std::to_string(res.body().size()));
+      res.set(http::field::content_length, length);
     }
     Send(std::move(res));
   }

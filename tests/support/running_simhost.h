@@ -112,6 +112,7 @@ class SimhostProcess {
   SimhostProcess(const SimhostProcess&) = delete;
   SimhostProcess& operator=(const SimhostProcess&) = delete;
   bool ready() const { return ready_; }
+  pid_t pid() const { return pid_; }
   const std::string& error() const { return error_; }
 
  private:
