@@ -261,7 +261,7 @@ export function radioStack(host, writer, values) {
   // ADF1: three digits in kHz.
   const adfName = "radio.adf1.frequency";
   const adfOut = html("output", { class: "freq active", id: "adf1-active", "data-name": adfName, "aria-label": "ADF1 frequency" }, "---");
-  const adfBig = knob({ id: "adf1-hundreds", label: "ADF1 tens of kHz", name: adfName, writer, next: linear(10, 100, 100, 999, true) });
+  const adfBig = knob({ id: "adf1-tens", label: "ADF1 tens of kHz", name: adfName, writer, next: linear(10, 100, 100, 999, true) });
   const adfSmall = knob({ id: "adf1-units", label: "ADF1 kHz", name: adfName, writer, next: linear(1, 10, 100, 999, true) });
   adfBig.classList.add("small");
   adfSmall.classList.add("small");
