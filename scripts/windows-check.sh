@@ -35,6 +35,23 @@ for _ in $(seq 1 60); do
   sleep 1
 done
 echo "win.xpl under Wine answered 0x3304 = $answer after $(( $(date +%s) - start )) s"
+# tarvos-web.exe under Wine, in front of the plugin under Wine.
+web_port=$((port + 1))
+(cd build-windows/web &&
+  "$TARVOS_WINE" tarvos-web.exe --listen "127.0.0.1:$web_port" >"$root/web.out" 2>&1) &
+web_status=""
+for _ in $(seq 1 30); do
+  web_status=$(python3 -c '
+import sys, urllib.request
+print(urllib.request.urlopen("http://127.0.0.1:%s/api/status" % sys.argv[1], timeout=2).read().decode())' \
+    "$web_port" 2>/dev/null || true)
+  case "$web_status" in *'"connected":true'*) break ;; esac
+  sleep 1
+done
+case "$web_status" in
+  *'"connected":true'*) echo "tarvos-web.exe under Wine: $web_status" ;;
+  *) echo "tarvos-web.exe did not reach the plugin: $web_status"; cat "$root/web.out"; exit 1 ;;
+esac
 echo "quit" | timeout 10 python3 -c '
 import socket, sys
 s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)
