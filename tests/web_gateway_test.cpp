@@ -54,7 +54,14 @@ class Gateway {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  ~Gateway() { tarvos::testing::StopProgram(pid_); }
+  // It must still be running, and end cleanly when asked (a sanitizer's
+  // report ends it otherwise).
+  ~Gateway() {
+    const int status = tarvos::testing::StopProgram(pid_);
+    std::ifstream in(log_.path() + "/log");
+    std::string log((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+  }
   uint16_t port() const { return port_; }
   json Status(const std::string& auth = "") {
     return HttpRequest(port_, "GET", "/api/status", "", auth).Json();
