@@ -6,6 +6,14 @@
 // simulator's own in the same window.
 //
 // Usage: web_bench [seconds per measurement]   (TARVOS_BUILD_DIR: the build)
+//
+// Measured here (2 cores shared with other builds, RelWithDebInfo, 15 s):
+//   browsers  p50 ms  p99 ms  p99/goal(0.5 ms)
+//   1          0.097   0.419   0.84
+//   50         0.288   0.867   1.73   (the 50th message of a frame leaves
+//                                      after 49 others on the same thread)
+//   CPU for 50 x 100 values at 60 Hz: 2.7 % of a core (0.11 of the 25 %
+//   goal), 1.9 times the stand-in simulator's own with the plugin.
 #include <sys/resource.h>
 #include <unistd.h>
 
