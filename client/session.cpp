@@ -277,31 +277,33 @@ NamedSubscription::NamedSubscription(const std::vector<std::string>& names,
   }
 }
 
+std::vector<std::vector<Range>> SplitForSubscriptions(
+    const std::vector<Range>& ranges) {
+  std::vector<std::vector<Range>> parts;
+  size_t bytes = 0;
+  for (const Range& range : ranges) {
+    if (parts.empty() || parts.back().size() == kMaxRangesPerSubscription ||
+        bytes + range.size > kMaxBytesPerSubscription) {
+      parts.emplace_back();
+      bytes = 0;
+    }
+    parts.back().push_back(range);
+    bytes += range.size;
+  }
+  return parts;
+}
+
 bool SubscribeRanges(Session& session, uint32_t first_id,
                      const std::vector<Range>& ranges,
                      const SubscribeOptions& options,
                      std::vector<uint32_t>* ids, std::string* error) {
   ids->clear();
-  std::vector<Range> part;
-  size_t bytes = 0;
-  auto flush = [&]() {
-    if (part.empty()) return true;
+  for (const std::vector<Range>& part : SplitForSubscriptions(ranges)) {
     const uint32_t id = first_id + static_cast<uint32_t>(ids->size());
     if (!session.Subscribe(id, part, options, error)) return false;
     ids->push_back(id);
-    part.clear();
-    bytes = 0;
-    return true;
-  };
-  for (const Range& range : ranges) {
-    if (part.size() == kMaxRangesPerSubscription ||
-        bytes + range.size > kMaxBytesPerSubscription) {
-      if (!flush()) return false;
-    }
-    part.push_back(range);
-    bytes += range.size;
   }
-  return flush();
+  return true;
 }
 
 bool NamedSubscription::Subscribe(Session& session, uint32_t first_id,

@@ -113,6 +113,11 @@ std::unique_ptr<Session> ConnectSession(const std::string& host, uint16_t port,
                                         std::string* error,
                                         int timeout_ms = kDefaultTimeoutMs);
 
+// `ranges` split, in order, into as few subscriptions as the server's
+// limits of ranges and bytes per subscription allow.
+std::vector<std::vector<Range>> SplitForSubscriptions(
+    const std::vector<Range>& ranges);
+
 // Subscribes `ranges` in as many subscriptions (ids first_id, first_id + 1,
 // ...) as the server's limits need; `ids` gets the ids used.
 bool SubscribeRanges(Session& session, uint32_t first_id,

@@ -19,22 +19,6 @@ constexpr uint32_t kMaxMergedRange = 1024;
 
 using Guard = LockGuard<Lock>;
 
-// How many subscriptions SubscribeRanges makes of `ranges`.
-size_t SubscriptionsFor(const std::vector<client::Range>& ranges) {
-  size_t subscriptions = 0, count = 0, bytes = 0;
-  for (const client::Range& r : ranges) {
-    if (subscriptions == 0 || count == client::kMaxRangesPerSubscription ||
-        bytes + r.size > client::kMaxBytesPerSubscription) {
-      ++subscriptions;
-      count = 0;
-      bytes = 0;
-    }
-    ++count;
-    bytes += r.size;
-  }
-  return subscriptions;
-}
-
 }  // namespace
 
 std::unique_ptr<Gateway> Gateway::Create(const GatewayOptions& options,
@@ -103,7 +87,7 @@ bool Gateway::Build(std::string* error) {
     span_at_[spans_[s].range.offset] = s;
     bytes += spans_[s].range.size;
   }
-  subscriptions_ = SubscriptionsFor(Ranges());
+  subscriptions_ = client::SplitForSubscriptions(Ranges()).size();
   if (bytes > kMaxConnectionBytes || subscriptions_ > kMaxSubscriptions) {
     *error = "the " + std::to_string(items_.size()) + " names chosen need " +
              std::to_string(bytes) + " bytes in " +

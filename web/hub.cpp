@@ -66,18 +66,9 @@ std::vector<client::Range> MergeRanges(std::vector<client::Range> ranges) {
 }
 
 std::string CheckUpstreamLimits(const std::vector<client::Range>& ranges) {
-  size_t total = 0, parts = 0, in_part = 0, part_bytes = 0;
-  for (const client::Range& r : ranges) {
-    total += r.size;
-    if (parts == 0 || in_part == client::kMaxRangesPerSubscription ||
-        part_bytes + r.size > client::kMaxBytesPerSubscription) {
-      ++parts;
-      in_part = 0;
-      part_bytes = 0;
-    }
-    ++in_part;
-    part_bytes += r.size;
-  }
+  size_t total = 0;
+  for (const client::Range& r : ranges) total += r.size;
+  const size_t parts = client::SplitForSubscriptions(ranges).size();
   if (total > kMaxConnectionSubscribedBytes) {
     return "the subscriptions of all browsers together would need " +
            std::to_string(total) + " bytes of the plugin's " +

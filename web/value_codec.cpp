@@ -107,26 +107,6 @@ std::string EncodeJsonValue(const CatalogueItem& item, const json& value,
   return client::EncodeItemValue(item, Shortest(v), bytes);
 }
 
-bool GlobMatches(const std::string& pattern, const std::string& name) {
-  size_t p = 0, n = 0, star = std::string::npos, mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      mark = n;
-    } else if (p < pattern.size() && pattern[p] == name[n]) {
-      ++p;
-      ++n;
-    } else if (star != std::string::npos) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
-
 std::string ResolveNames(const std::vector<std::string>& names,
                          std::vector<uint32_t>* items) {
   items->clear();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "client/name_glob.h"
 #include "offsets/catalogue.h"
 
 namespace tarvos::web {
@@ -42,7 +43,7 @@ std::string ResolveNames(const std::vector<std::string>& names,
                          std::vector<uint32_t>* items);
 
 // Whether `name` matches the glob `pattern` ('*' only).
-bool GlobMatches(const std::string& pattern, const std::string& name);
+using client::GlobMatches;
 
 // The catalogue rows matching `pattern` (as RowMatches takes it), one per
 // item with tables expanded: name, offset, size, encoding, unit, access,
